@@ -1,0 +1,62 @@
+// Configuration store: the unit's key/value settings, shared by every
+// process of the unit through one saved copy in the EEPROM.
+//
+// Each process works on its own working copy: readConfig() loads it,
+// cfgGet*/cfgSet* read and edit it by key, updateCfgSave() saves it whole,
+// updateCfgFiles() makes the unit's services follow it.  Call oemSetup()
+// and readConfig() before anything else here.
+#pragma once
+
+#include <cstdint>
+
+// working := saved; unsaved edits are dropped.  Result ignored by callers.
+int readConfig();
+// Takes in what other processes saved since this process last loaded or
+// saved.  Cheap when nothing was saved since: no re-read, no re-parse.
+int readConfigUpdate();
+
+// Text of a key; never null, an unset key reads "".  The pointer stays
+// valid until the working copy is next changed or reloaded.
+const char *cfgGet(const char *key);
+// A key read as a 32-bit number (strtoul, base 0); unset reads 0.
+// Addresses come back as their 32-bit value in an int: cast to uint32_t.
+int cfgGetN(const char *key);
+// Set or create a key.  cfgSetN stores an address key unsigned, any other
+// key as a signed decimal.  Result: 0 stored, -1 when the working copy is
+// full (the 8191-character EEPROM text would overflow).
+int cfgSet(const char *key, const char *value);
+int cfgSetN(const char *key, int value);
+int cfgDelete(const char *key);
+
+int cfgIsDefined(const char *key);
+// Non-zero for keys whose value is never shown (passwords, secrets, ...).
+int cfgIsSensitive(const char *key);
+// Non-zero for keys that hold an IPv4 address.
+int cfgIsIPAddress(const char *key);
+
+// saved := working.  0 when the save landed whole.
+int updateCfgSave();
+// Renders the working configuration into the unit's files so that its
+// services follow it.  1 from the console's commit, 0 from batch options.
+int updateCfgFiles(int fromConsole);
+// Rebuilds the unit's login accounts from the user keys.
+int updateCfgPasswd();
+// Writes the working configuration to the unit's configuration dump file.
+int cfgWriteFile(int flags);
+// working := factory defaults (not saved).
+int factoryDefaults();
+// Recomputes bcast (port 0, LAN) or bcast2 (port 1, WAN) from the address
+// and netmask.
+int recalcBCast(int port);
+
+// Size of the buffer verifyNetworkConfig() writes its reason into.  A reason
+// holds at most kVerifyReasonMax characters so that the console can append
+// "\nPlease correct...".
+constexpr int kVerifyReasonSize = 160;
+constexpr int kVerifyReasonMax = 141;
+// Non-zero when the network settings are acceptable; on 0 the reason is in
+// `reason` (kVerifyReasonSize bytes).
+int verifyNetworkConfig(char *reason);
+
+// Called once per console loop pass.
+int houseKeeping();

@@ -1,0 +1,3 @@
+// Placeholder until the SNMP agent lands.
+#include "snmp/snmp.h"
+void doSnmp() {}
