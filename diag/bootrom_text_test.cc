@@ -37,7 +37,7 @@ TEST(BootRomVersion, UnclosedPartRunsToTheEndOfTheText) {
 
 TEST(BootRomVersion, TextEndsAtFirstNulOrAfterLengthBytes) {
   EXPECT_EQ(version("Boot\0(1.0)", 10), "<none>");
-  EXPECT_EQ(version("Boot (1.0)", 7), "(1.");
+  EXPECT_EQ(version("Boot (1.0)", 7), "(1");
   // "Boot" only partly inside the bytes read is not seen.
   EXPECT_EQ(version("(1) Boot", 7), "<none>");
 }
