@@ -17,6 +17,7 @@
 #include "main/batch.h"
 #include "platform/config_store.h"
 #include "platform/device_services.h"
+#include "platform/ioctls.h"
 #include "snmp/snmp.h"
 
 namespace {

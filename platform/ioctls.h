@@ -5,6 +5,7 @@
 #pragma once
 
 #include <linux/ioctl.h>
+#include <sys/ioctl.h>
 
 // USB device driver, /dev/usbd.
 constexpr unsigned long USBD_CONNECT = _IO('z', 5);
@@ -39,4 +40,6 @@ static_assert(PS2D_SET_FORWARDING == 0x80047A0E);
 static_assert(RPORT_GET_STATUS == 0x80187902);
 static_assert(RPORT_POWER_ON == 0x20007904);
 static_assert(RPORT_POWER_OFF == 0x20007907);
+// The terminal request comes from the C library; getty mode relies on it.
+static_assert(TIOCSCTTY == 0x540E);
 #endif

@@ -1,0 +1,49 @@
+# Run by size_report.cmake with BINARY, STRIP, NM and PROCESSOR set.
+set(stripped ${BINARY}.stripped)
+execute_process(COMMAND ${STRIP} -o ${stripped} ${BINARY}
+                RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot strip ${BINARY}")
+endif()
+file(SIZE ${stripped} bytes)
+
+# text/data/bss from the binutils of the same target as the strip tool.
+string(REGEX REPLACE "strip$" "size" size_tool ${STRIP})
+set(sections "")
+execute_process(COMMAND ${size_tool} ${stripped}
+                OUTPUT_VARIABLE size_out RESULT_VARIABLE rc)
+if(rc EQUAL 0)
+  string(REGEX MATCH "\n *([0-9]+)[ \t]+([0-9]+)[ \t]+([0-9]+)" _ "${size_out}")
+  set(sections " (text ${CMAKE_MATCH_1}, data ${CMAKE_MATCH_2}, bss ${CMAKE_MATCH_3})")
+endif()
+message("setup: stripped ${PROCESSOR} binary ${bytes} bytes${sections}")
+
+# Symbols the binary needs from the C++ runtime that betray exceptions, RTTI
+# or iostreams in the product code.
+execute_process(COMMAND ${NM} -C --undefined-only ${BINARY}
+                OUTPUT_VARIABLE undefined RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot list the symbols of ${BINARY}")
+endif()
+set(forbidden
+  "__cxa_throw" "__cxa_allocate_exception" "__cxa_begin_catch"
+  "__gxx_personality" "typeinfo for" "__dynamic_cast"
+  "std::ios_base" "std::basic_ostream" "std::basic_istream" "std::cout"
+  "std::cerr" "std::basic_string" "std::__cxx11::basic_string")
+set(found "")
+string(REPLACE "\n" ";" lines "${undefined}")
+foreach(line IN LISTS lines)
+  foreach(pattern IN LISTS forbidden)
+    string(FIND "${line}" "${pattern}" at)
+    if(at GREATER -1)
+      string(STRIP "${line}" line)
+      list(APPEND found "${line}")
+      break()
+    endif()
+  endforeach()
+endforeach()
+if(found)
+  list(JOIN found "\n  " found)
+  message(FATAL_ERROR
+    "setup pulls in C++ runtime parts the appliance does without:\n  ${found}")
+endif()

@@ -1,0 +1,242 @@
+// The network setup console: redraw the status screen, read one command,
+// carry it out, and again.  Edits go to the working configuration and mark
+// it pending; only W saves and applies them, R drops them.
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "console/console.h"
+#include "console/console_internal.h"
+#include "platform/config_store.h"
+#include "platform/device_services.h"
+
+unsigned char pendingChanges;
+
+namespace {
+
+// A command is one or two characters; only the first two of a line are
+// looked at, and the line reader drops what goes beyond three.
+constexpr int kCommandLineMax = 3;
+
+// What the console does once a command is done.
+enum class Ending {
+  kRedraw,  // show the status screen again
+  kPrompt,  // ask for the next command straight away
+};
+
+// Counts the Z command's lines.
+int healthCounter = 1;
+
+// LAN and WAN forms of the address commands, indexed by the WAN selector.
+struct AddressCommand {
+  const char *key[2];
+  const char *label[2];
+};
+constexpr AddressCommand kIpCommand = {
+    {"ip", "ip2"}, {"IP Address", "Secondary (WAN) IP Address"}};
+constexpr AddressCommand kNetmaskCommand = {
+    {"netmask", "netmask2"}, {"Netmask", "Secondary (WAN) Netmask"}};
+constexpr AddressCommand kGatewayCommand = {
+    {"gateway1", "gateway2"},
+    {"Network gateway (or 0.0.0.0 for none)",
+     "Secondary (WAN) Gateway (or 0.0.0.0)"}};
+constexpr AddressCommand kBroadcastCommand = {
+    {"bcast", "bcast2"}, {"Broadcast", "Secondary (WAN) Broadcast"}};
+
+void editAddressOf(const AddressCommand &command, int wan) {
+  editAddress(command.key[wan], command.label[wan], 0);
+}
+
+Ending message(const char *text) {
+  pressEnter(text);
+  return Ending::kRedraw;
+}
+
+Ending toggleDhcp() {
+  int enable = cfgGetN("dhcpEnable") == 0 ? 1 : 0;
+  cfgSetN("dhcpEnable", enable);
+  pendingChanges = 1;
+  if (enable) return message("DHCP has been enabled.");
+  // The address the port holds now becomes its fixed address.
+  dhcpUpdate(0);
+  return message("DHCP has been disabled.");
+}
+
+Ending toggleBridging() {
+  cfgSetN("bridgeEnable", cfgGetN("bridgeEnable") == 0 ? 1 : 0);
+  pendingChanges = 1;
+  return Ending::kRedraw;
+}
+
+Ending resetNetworkServices() {
+  if (confirmAction("erase firewall, network ports, RADIUS config")) {
+    pendingChanges = 1;
+    netRecover(0);
+  }
+  return Ending::kRedraw;
+}
+
+Ending resetEverything() {
+  if (!confirmAction("erase all settings, user accounts, everything")) {
+    return Ending::kRedraw;
+  }
+  factoryDefaults();
+  pendingChanges = 1;
+  return message(
+      "Restored all settings to factory defaults (but you\n"
+      "can still restore old settings, until committed).");
+}
+
+Ending revert() {
+  readConfig();
+  pendingChanges = 0;
+  return message("All changes have been undone.");
+}
+
+Ending commit() {
+  if (!pendingChanges) return message("Nothing to commit yet. Doing nothing.");
+
+  // The store keeps its reason short enough for the suffix to fit.
+  static constexpr char kSuffix[] = "\nPlease correct...";
+  static_assert(kVerifyReasonMax + sizeof kSuffix <= kVerifyReasonSize,
+                "reason and suffix must fit the reason buffer");
+  char reason[kVerifyReasonSize] = "";
+  if (!verifyNetworkConfig(reason)) {
+    reason[kVerifyReasonMax] = 0;
+    strcat(reason, kSuffix);
+    return message(reason);
+  }
+  return message(commitChanges() == 0 ? "Changes commited." : "Unchanged!");
+}
+
+Ending runShell() {
+  fflush(stdout);
+  systemX("/bin/sh");
+  return Ending::kRedraw;
+}
+
+Ending writeConfigFile() {
+  cfgWriteFile(0);
+  return message("Done.");
+}
+
+[[noreturn]] void reportHealthForever() {
+  for (;;) {
+    printf("\nSystem is working fine: %04d\n", healthCounter);
+    fflush(stdout);
+    ++healthCounter;
+    sleep(1);
+  }
+}
+
+// Carries out one command line.  A second character '2' selects the WAN
+// form of I, N, G and B; the selector then stays on until the next redraw.
+Ending runCommand(const char *line, int *wan) {
+  char first = line[0];
+  if (first == 0 || first == ' ' || first == '\t' || first == '\r' ||
+      first == '\n') {
+    return Ending::kRedraw;
+  }
+  if (line[1] == '2') *wan = 1;
+
+  switch (tolower(static_cast<unsigned char>(first))) {
+    case 'd':
+      return toggleDhcp();
+    case 'i':
+      editAddressOf(kIpCommand, *wan);
+      return Ending::kPrompt;
+    case 'n':
+      editAddressOf(kNetmaskCommand, *wan);
+      // Recomputed even when the netmask was kept: the broadcast address
+      // may have been edited by hand since.
+      recalcBCast(*wan);
+      return Ending::kPrompt;
+    case 'g':
+      // GW is the default gateway whatever the selector says.
+      if (tolower(static_cast<unsigned char>(line[1])) == 'w') {
+        editAddress("gateway", "Default gateway (or 0.0.0.0 for none)", 0);
+      } else {
+        editAddressOf(kGatewayCommand, *wan);
+      }
+      return Ending::kPrompt;
+    case 'b':
+      editAddressOf(kBroadcastCommand, *wan);
+      return Ending::kPrompt;
+    case 'e':
+      return toggleBridging();
+    case 'm':
+      editString("hostname", 32, "Machine name", 1);
+      return Ending::kPrompt;
+    case 'h':
+      return resetNetworkServices();
+    case 'f':
+      return resetEverything();
+    case 's':
+      changePassword();
+      return Ending::kRedraw;
+    case 'p':
+      pingHost();
+      return Ending::kRedraw;
+    case '?':
+      showPorts();
+      return message("");
+    case 'r':
+      return revert();
+    case 'w':
+      return commit();
+    case 'q':
+      exit(0);
+    case '!':
+      return runShell();
+    case '>':
+      return writeConfigFile();
+    case 'z':
+      reportHealthForever();
+    default:
+      return message("Unknown command. Try again");
+  }
+}
+
+}  // namespace
+
+int commitChanges() {
+  printf("Writing... ");
+  fflush(stdout);
+  if (updateCfgSave() != 0) {
+    printf("Failed!\n");
+    return -1;
+  }
+  pendingChanges = 0;
+  printf("Done.\n");
+  printf("Applying settings...\n");
+  fflush(stdout);
+  updateCfgFiles(1);
+  printf("Done.\n");
+  return 0;
+}
+
+void menuLoop() {
+  // The WAN selector lives from one redraw to the next: set by a command
+  // with a '2', it also applies to I, N, G and B typed at the prompts that
+  // follow without a redraw, whose labels then name the WAN port.
+  int wan = 0;
+  for (;;) {
+    houseKeeping();
+    wan = 0;
+    // While edits are pending the working copy is the operator's; otherwise
+    // it follows what other programs of the unit have saved.
+    if (!pendingChanges) readConfigUpdate();
+    showStatus();
+
+    Ending ending;
+    do {
+      char line[kCommandLineMax + 1];
+      printf("\nChoice: ");
+      readInput(line, kCommandLineMax);
+      ending = runCommand(line, &wan);
+    } while (ending == Ending::kPrompt);
+  }
+}

@@ -1,4 +1,0 @@
-// Placeholder until the console lands.
-#include <cstdlib>
-#include "console/console.h"
-void menuLoop() { exit(0); }

@@ -1,0 +1,45 @@
+import os
+import subprocess
+import sys
+
+import pytest
+
+sys.path.insert(0, os.path.dirname(__file__))
+
+from unit import PY, ROOT, TOOL, Unit, copy_unit  # noqa: E402
+
+
+@pytest.fixture(scope="session")
+def unit_template(tmp_path_factory):
+    """Factory state made once per session; every test copies it."""
+    if not (ROOT / "build/host/setup").exists():
+        pytest.fail("build/host/setup is missing: run `make build` first")
+    d = tmp_path_factory.mktemp("template") / "unit"
+    subprocess.run([PY, str(TOOL), "-d", str(d), "init"], check=True)
+    return d
+
+
+@pytest.fixture
+def unit(unit_template, tmp_path):
+    """A fresh simulated unit in factory state."""
+    u = copy_unit(unit_template, tmp_path / "unit")
+    yield u
+    u.close()
+
+
+@pytest.fixture
+def make_unit(unit_template, tmp_path):
+    """Further fresh units for tests that need more than one."""
+    made = []
+
+    def make(name):
+        u = copy_unit(unit_template, tmp_path / name)
+        made.append(u)
+        return u
+
+    yield make
+    for u in made:
+        u.close()
+
+
+__all__ = ["Unit"]
