@@ -1,0 +1,267 @@
+// The files the unit's other programs read, rendered from the working
+// configuration.  Each is written whole to a temporary name and renamed
+// into place, so a reader sees the old file or the new one.
+//
+// updateCfgFiles (0 from the batch options, 1 from the console's commit):
+//   /etc/hostname          the machine name (`hostname`, "unit" if empty)
+//   /etc/network.conf      NAME=value lines for the network start-up
+//                          script: both ports, bridge, default gateway,
+//                          DNS; text values single-quoted for /bin/sh
+//   /etc/resolv.conf       nameserver and search domain, when set
+//   /etc/unit/services.conf  the service ports of both sides and which
+//                          services are switched on
+//   With 1 it also writes /var/run/network.reload ("console\n"): the
+//   running unit takes that as the request to apply the new settings now.
+//   The batch options run before the network comes up (or are followed by
+//   its restart), so they leave it alone.
+// updateCfgPasswd:
+//   /etc/unit/accounts     (mode 0600) one "name:class:password" line per
+//                          account, the administrator first ("admin",
+//                          class "admin"), then every slot with a name
+//                          (class as stored, 0-based).  Passwords are kept
+//                          as "$sha256$SALT$HASH" (hex; HASH is SHA-256 of
+//                          the salt bytes followed by the password); an
+//                          empty password stays empty, a slot's "NONE" is
+//                          "!" (locked).  Names with ':' or a control
+//                          character are left out and logged.
+// cfgWriteFile:
+//   /var/run/config.txt    (mode 0600) the working copy in the saved text
+//                          format, secrets included.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/config_store.h"
+#include "platform/device_services.h"
+#include "platform/host/config_store_internal.h"
+#include "platform/host/sha256.h"
+
+namespace {
+
+// One file being put together; the largest is the configuration dump.
+char out[kEepromSize + 1024];
+int outLen;
+bool outFull;
+
+void begin() {
+  outLen = 0;
+  outFull = false;
+  out[0] = 0;
+}
+
+void emit(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void emit(const char *format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  int n = vsnprintf(out + outLen, sizeof out - outLen, format, ap);
+  va_end(ap);
+  if (n < 0 || n >= static_cast<int>(sizeof out) - outLen) {
+    outFull = true;
+    return;
+  }
+  outLen += n;
+}
+
+// Writes what was emitted to root + path.
+int commit(const char *root, const char *path, mode_t mode) {
+  char target[512], temp[520];
+  if (outFull) {
+    logIt(kLogError, "Configuration: %s would be too long; not written.", path);
+    return -1;
+  }
+  snprintf(target, sizeof target, "%s%s", root, path);
+  snprintf(temp, sizeof temp, "%s.new", target);
+  int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) {
+    logIt(kLogError, "Configuration: cannot write %s: %s", path, strerror(errno));
+    return -1;
+  }
+  int done = 0;
+  while (done < outLen) {
+    ssize_t w = write(fd, out + done, outLen - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) break;
+    done += static_cast<int>(w);
+  }
+  int err = done == outLen ? 0 : errno;
+  if (fchmod(fd, mode) != 0 && err == 0) err = errno;
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && rename(temp, target) != 0) err = errno;
+  if (err != 0) {
+    unlink(temp);
+    logIt(kLogError, "Configuration: cannot write %s: %s", path, strerror(err));
+    return -1;
+  }
+  return 0;
+}
+
+const char *dotted(const char *key) {
+  static char text[16];
+  uint32_t a = static_cast<uint32_t>(cfgGetN(key));
+  snprintf(text, sizeof text, "%u.%u.%u.%u", a >> 24, (a >> 16) & 0xFF,
+           (a >> 8) & 0xFF, a & 0xFF);
+  return text;
+}
+
+// NAME='text' for /bin/sh; control characters would break the line and
+// are left out.
+void emitQuoted(const char *name, const char *text) {
+  emit("%s='", name);
+  for (const char *p = text; *p; p++) {
+    if (*p == '\'') {
+      emit("'\\''");
+    } else if (static_cast<unsigned char>(*p) >= 0x20 && *p != 0x7F) {
+      emit("%c", *p);
+    }
+  }
+  emit("'\n");
+}
+
+void emitPort(const char *prefix, const char *ip, const char *netmask,
+              const char *gateway, const char *bcast) {
+  emit("%s_IP=%s\n", prefix, dotted(ip));
+  emit("%s_NETMASK=%s\n", prefix, dotted(netmask));
+  emit("%s_GATEWAY=%s\n", prefix, dotted(gateway));
+  emit("%s_BROADCAST=%s\n", prefix, dotted(bcast));
+}
+
+// The host name as the system takes it: printable, one line, never empty.
+void emitHostname() {
+  int before = outLen;
+  for (const char *p = cfgGet("hostname"); *p; p++) {
+    if (static_cast<unsigned char>(*p) > 0x20 && *p != 0x7F) emit("%c", *p);
+  }
+  if (outLen == before) emit("unit");
+  emit("\n");
+}
+
+int renderNetwork(const char *root) {
+  begin();
+  emit("# Network settings of the unit, written from its configuration.\n");
+  emitQuoted("HOSTNAME", cfgGet("hostname"));
+  emit("LAN_DHCP=%d\n", cfgGetN("dhcpEnable") != 0);
+  emitPort("LAN", "ip", "netmask", "gateway1", "bcast");
+  emit("WAN_PRESENT=%d\n", hasEthernetOption != 0);
+  emitPort("WAN", "ip2", "netmask2", "gateway2", "bcast2");
+  emit("BRIDGE=%d\n", cfgGetN("bridgeEnable") != 0);
+  emit("DEFAULT_GATEWAY=%s\n", dotted("gateway"));
+  emit("DNS=%s\n", dotted("dns"));
+  emitQuoted("DNS_DOMAIN", cfgGet("dnsDomain"));
+  return commit(root, "/etc/network.conf", 0644);
+}
+
+int renderResolver(const char *root) {
+  begin();
+  if (cfgGetN("dns") != 0) emit("nameserver %s\n", dotted("dns"));
+  const char *domain = cfgGet("dnsDomain");
+  if (*domain && !strpbrk(domain, " \t\r\n")) emit("search %s\n", domain);
+  return commit(root, "/etc/resolv.conf", 0644);
+}
+
+int renderServices(const char *root) {
+  static constexpr const char *kPortKeys[] = {
+      "sshdPort",  "httpPort",  "httpsPort",  "snmpPort",  "vncPort",
+      "vncsPort",  "sshd2Port", "http2Port",  "https2Port", "snmp2Port",
+      "vnc2Port",  "vncs2Port"};
+  static constexpr const char *kSwitchKeys[] = {
+      "snmpEnabled", "radiusEnable", "firewallEnable", "ipmiEnable",
+      "pppEnable",   "dyndnsEnable"};
+  begin();
+  emit("# Service ports (0: off on that side) and services switched on.\n");
+  for (const char *key : kPortKeys) emit("%s=%d\n", key, cfgGetN(key));
+  for (const char *key : kSwitchKeys) emit("%s=%d\n", key, cfgGetN(key) != 0);
+  return commit(root, "/etc/unit/services.conf", 0644);
+}
+
+void emitHash(const char *password) {
+  if (!*password) return;
+  unsigned char salt[8];
+  randomBytes(salt, sizeof salt);
+  // Salt and password together; a password is at most one EEPROM text.
+  static unsigned char message[sizeof salt + kEepromSize];
+  size_t n = strlen(password);
+  if (n > kEepromSize) n = kEepromSize;
+  memcpy(message, salt, sizeof salt);
+  memcpy(message + sizeof salt, password, n);
+  unsigned char digest[kSha256Size];
+  sha256(message, sizeof salt + n, digest);
+  emit("$sha256$");
+  for (unsigned char b : salt) emit("%02x", b);
+  emit("$");
+  for (unsigned char b : digest) emit("%02x", b);
+}
+
+bool usableName(const char *name) {
+  if (!*name) return false;
+  for (const char *p = name; *p; p++) {
+    if (*p == ':' || static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int cfgRenderFiles(const char *root, int fromConsole) {
+  int rc = 0;
+  begin();
+  emitHostname();
+  if (commit(root, "/etc/hostname", 0644) != 0) rc = -1;
+  if (renderNetwork(root) != 0) rc = -1;
+  if (renderResolver(root) != 0) rc = -1;
+  if (renderServices(root) != 0) rc = -1;
+  if (fromConsole) {
+    begin();
+    emit("console\n");
+    if (commit(root, "/var/run/network.reload", 0644) != 0) rc = -1;
+  }
+  return rc;
+}
+
+int cfgRenderAccounts(const char *root) {
+  begin();
+  emit("admin:admin:");
+  emitHash(cfgGet("passwd"));
+  emit("\n");
+  int slots = cfgGetN("numusers");
+  for (int u = 0; u < slots; u++) {
+    char key[32];
+    snprintf(key, sizeof key, "user_%d_name", u);
+    if (!cfgIsDefined(key)) continue;
+    const char *name = cfgGet(key);
+    if (!usableName(name)) {
+      logIt(kLogError, "Configuration: account %d has an unusable name; "
+                       "left out.", u);
+      continue;
+    }
+    emit("%s:", name);
+    snprintf(key, sizeof key, "user_%d_class", u);
+    emit("%d:", cfgGetN(key));
+    snprintf(key, sizeof key, "user_%d_pass", u);
+    const char *password = cfgGet(key);
+    if (strcmp(password, "NONE") == 0) {
+      emit("!");
+    } else {
+      emitHash(password);
+    }
+    emit("\n");
+  }
+  return commit(root, "/etc/unit/accounts", 0600);
+}
+
+int cfgDumpFile(const char *root) {
+  begin();
+  int n = cfgTextFormat(out, sizeof out);
+  if (n < 0) return -1;
+  outLen = n;
+  return commit(root, "/var/run/config.txt", 0600);
+}
+
+int updateCfgFiles(int fromConsole) { return cfgRenderFiles("", fromConsole); }
+int updateCfgPasswd() { return cfgRenderAccounts(""); }
+int cfgWriteFile(int) { return cfgDumpFile(""); }
