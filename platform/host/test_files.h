@@ -1,0 +1,33 @@
+// A private scratch directory per test, removed with its files at the end.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/setup-test-XXXXXX";
+    dir_ = mkdtemp(pattern) ? pattern : "/nonexistent";
+  }
+  ~TempDir() { std::filesystem::remove_all(dir_); }
+  std::string path(const char *name) const { return dir_ + "/" + name; }
+  // Writes the file and returns its path.
+  std::string write(const char *name, const std::string &text,
+                    mode_t mode = 0644) const {
+    std::string p = path(name);
+    if (FILE *f = fopen(p.c_str(), "w")) {
+      fwrite(text.data(), 1, text.size(), f);
+      fclose(f);
+    }
+    chmod(p.c_str(), mode);
+    return p;
+  }
+
+ private:
+  std::string dir_;
+};
