@@ -1,0 +1,117 @@
+// Subtree 1: 86 configuration keys as a three-column table (index, key
+// name, value), each key writable through any column of its row.
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/config_store.h"
+#include "platform/device_services.h"
+#include "snmp/snmp_internal.h"
+
+namespace {
+
+constexpr int kColumns = 3;
+
+constexpr std::array<const char *, 86> snmpConfigKeys = {
+    "dhcpEnable",      "ip",                "gateway",        "gateway1",
+    "netmask",         "bcast",             "ip2",            "gateway2",
+    "netmask2",        "bcast2",            "passwd",         "idleTimeout",
+    "snmpEnabled",     "snmpROCommunity",   "snmpRWCommunity", "snmpTrapCommunity",
+    "snmpTrapSink1",   "snmpTrapSink2",     "sshdPort",       "httpPort",
+    "httpsPort",       "snmpPort",          "vncPort",        "vncsPort",
+    "vncSizes",        "sshd2Port",         "http2Port",      "https2Port",
+    "vnc2Port",        "vncs2Port",         "snmp2Port",      "hostname",
+    "location",        "contact",           "description",    "netaddr",
+    "pwlockout",       "numusers",          "sshBypass",      "fancyLogin",
+    "radiusEnable",    "radiusServer1",     "radiusSecret1",  "radiusPort1",
+    "radiusServer2",   "radiusSecret2",     "radiusPort2",    "radiusServer3",
+    "radiusSecret3",   "radiusPort3",       "radiusRetries",  "radiusTimeout",
+    "bridgeEnable",    "diskType",          "cdromUrl",       "externalKvm",
+    "firewallEnable",  "sourceAccept",      "sourceReject",   "dns",
+    "dnsDomain",       "syslog",            "kbdLocale",      "ipmiEnable",
+    "ipmbAddr",        "ipmisPassword",     "ipmisPort",      "ipmisBaud",
+    "pppEnable",       "pppBaud",           "modemInit",      "pwrDevice",
+    "ukmDisable",      "absMDisable",       "localLockout",   "noSharing",
+    "pwrAnyone",       "usbHSDisable",      "udiskDisable",   "usbMSDisable",
+    "vidFilterD",      "dyndnsEnable",      "dyndnsUsername", "dyndnsPasswd",
+    "aclDefault",      "osdBlank",
+};
+constexpr int kRows = static_cast<int>(snmpConfigKeys.size());
+
+void printValue(const char *key) {
+  const char *text = cfgIsSensitive(key) ? "*" : cfgGet(key);
+  fputs("string\n", stdout);
+  if (cfgIsIPAddress(key)) {
+    // Addresses are stored as numbers in any of strtoul's bases.
+    text = ipToStr(static_cast<uint32_t>(strtoul(text, nullptr, 0)));
+  }
+  printf("%s\n", text);
+}
+
+}  // namespace
+
+int doConfig(const char *instance, int subtree, int next) {
+  int column;
+  int row;
+  parseTableInstance(instance, &column, &row);
+  // Anything past the table reads as just past it, so the steps below
+  // cannot overflow.
+  if (column > kColumns) column = kColumns + 1;
+  if (row > kRows) row = kRows + 1;
+
+  if (column == -1) {
+    column = 1;
+    row = 1;
+  } else if (row < 0) {
+    row = 1;
+  } else if (next) {
+    ++row;
+  }
+  if (row > kRows) {
+    ++column;
+    row = 1;
+  }
+  if (column > kColumns) return -1;
+  if (column < 1) {
+    // Columns start at 1: a walk goes on from the first instance, and there
+    // is nothing to get.
+    if (!next) return -1;
+    column = 1;
+    row = 1;
+  }
+  // Row 0 stands before the table; it has nothing of its own.
+  if (row == 0) return -1;
+
+  const char *key = snmpConfigKeys[row - 1];
+  printf("%s.%d.1.1.%d.%d\n", oidPrefix, subtree, column, row);
+  switch (column) {
+    case 1:
+      printf("integer\n%d\n", row - 1);
+      break;
+    case 2:
+      printf("string\n%s\n", key);
+      break;
+    default:
+      printValue(key);
+      break;
+  }
+  return 0;
+}
+
+int setConfigRow(const int *numbers, int count, const char *value) {
+  int row = numbers[count - 1];
+  if (row < 1 || row > kRows) return -1;
+  const char *key = snmpConfigKeys[row - 1];
+
+  if (cfgIsIPAddress(key)) {
+    uint32_t address;
+    if (strToIP(value, &address) != 0) return -1;
+    if (cfgSetN(key, static_cast<int>(address)) != 0) return -1;
+  } else if (cfgSet(key, value) != 0) {
+    // The working copy is full: nothing was stored, so the manager must not
+    // be told it was.
+    return -1;
+  }
+  updateCfgSave();
+  return 0;
+}

@@ -1,0 +1,97 @@
+// Inside the SNMP agent: the OID prefix, the subtree handlers the dispatch
+// routes to, and the small text parsers they share.
+//
+// Every handler prints a complete answer (OID line, type line, value line)
+// to standard output and returns 0, or prints nothing and returns -1.  The
+// command loop flushes once per answer; nothing here flushes or writes to
+// standard error, which the SNMP daemon reads as part of the answer.
+#pragma once
+
+#include <ctime>
+
+// The agent's subtree root, e.g. ".1.3.6.1.4.1.53177.2": set once when the
+// agent starts, compared with requests as text.
+extern const char *oidPrefix;
+extern int oidPrefixLength;
+constexpr const char kDefaultOidPrefix[] = ".1.3.6.1.4.1.53177.2";
+
+// Subtree numbers, the first sub-identifier after the prefix.
+constexpr int CONFIG_OID = 1;
+constexpr int STATUS_OID = 2;
+constexpr int USERS_OID = 3;
+constexpr int IDENTITY_OID = 4;
+constexpr int PORTS_OID = 5;
+
+// Longest instance part (the text after the subtree number) a request may
+// carry.
+constexpr int kInstanceMax = 79;
+// A set OID is taken in at most this many sub-identifiers.
+constexpr int kSetOidNumbersMax = 8;
+
+// Dispatch, called by the command loop.  `oid` and `typeValue` have their
+// trailing white space removed; snmpSet may change `typeValue` in place.
+int snmpGet(const char *oid, int next);
+int snmpSet(const char *oid, char *typeValue);
+
+// Subtree handlers.  `instance` is the text after the subtree number and its
+// dot ("1.1.3.2" for column 3, row 2 of a table); `value` is null for get
+// and getnext.
+int doConfig(const char *instance, int subtree, int next);
+int doStatus(int index, int next, const char *value);
+int doUsers(const char *instance, int subtree, int next, const char *value);
+int doIdentity(const char *instance, int subtree, int next);
+int doPortNumber(const char *instance, int subtree, int next,
+                 const char *value);
+
+// Set entries of subtrees 1 and 3.  `numbers` are the OID's sub-identifiers
+// after the prefix.
+int setConfigRow(const int *numbers, int count, const char *value);
+int changeUser(const char *instance, const char *value);
+
+// The screen state record, from "/var/screen.bin" through a cache that reads
+// the file at most once in any 10 seconds.
+constexpr int kScreenRecordSize = 248;
+const unsigned char *getScreen();
+
+// Actions of subtree 2, each in a child process; the agent returns at once.
+void startReboot();
+void startWarmRestart();
+
+// --- Pure helpers, shared by the handlers ---------------------------------
+
+// A decimal number at the start of `text` as strtol reads it (leading white
+// space and a sign accepted, no digits give 0), clamped to the int range.
+// `end` (may be null) receives the first character not used.
+int leadingNumber(const char *text, const char **end);
+
+// Reads a table instance "1.1.COLUMN.ROW".  The literal "1.1." comes first;
+// reading stops at the first mismatch and what was read until then counts.
+// Column and row stay -1 when not read.
+void parseTableInstance(const char *instance, int *column, int *row);
+
+// Splits a set's OID (the text after the prefix and its dot) into at most
+// kSetOidNumbersMax numbers.  Returns how many were taken, or -1 when a
+// number is followed by something other than a dot or the end.  `instance`
+// receives the text after the dot that follows the first number ("" when
+// there is none).
+int parseSetOid(const char *text, int *numbers, const char **instance);
+
+// Splits a set's type-and-value line in place: leading white space skipped,
+// the type word ends at the first blank, the value is everything after that
+// blank, and a value that begins with a double quote loses its first and
+// last characters.  Returns false when the line has no blank.
+bool splitTypeValue(char *line, char **type, char **value);
+
+// Fields of the screen state record, stored big-endian whatever the host.
+struct ScreenFields {
+  int videoStatus;    // 0: a picture with a valid mode; 1 to 7: a reason
+  int refreshRate;    // Hz
+  int width;          // horizontal resolution
+  int height;         // vertical resolution
+  int screenState;    // the state byte, 0 to 255
+};
+ScreenFields decodeScreen(const unsigned char *record);
+
+// True when the cached record read at `lastRead` must be read again at
+// `now`: 10 seconds or more later, or the clock has been set back.
+bool screenReadDue(time_t now, time_t lastRead);

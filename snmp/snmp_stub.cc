@@ -1,3 +1,0 @@
-// Placeholder until the SNMP agent lands.
-#include "snmp/snmp.h"
-void doSnmp() {}

@@ -1,0 +1,178 @@
+// Subtree 3: the login accounts as a six-column table.  Row 1 is the
+// built-in administrator, rows 2 to N + 1 the account slots 0 to N - 1
+// (N = numusers), and row N + 2 a spare row: writing to it adds a slot.
+#include <climits>
+#include <cstdio>
+
+#include "platform/config_store.h"
+#include "platform/device_services.h"
+#include "snmp/snmp_internal.h"
+
+namespace {
+
+constexpr int kColumns = 6;
+
+// Status column values.
+constexpr int kStatusInUse = 1;
+constexpr int kStatusCreate = 2;
+constexpr int kStatusDelete = 3;
+constexpr int kStatusEmpty = 4;
+constexpr int kStatusAdministrator = 5;
+
+// Keys of one slot: user_%d_name and friends.
+struct SlotKeys {
+  char name[24];
+  char pass[24];
+  char cls[24];
+};
+
+void makeSlotKeys(int slot, SlotKeys *keys) {
+  snprintf(keys->name, sizeof keys->name, "user_%d_name", slot);
+  snprintf(keys->pass, sizeof keys->pass, "user_%d_pass", slot);
+  snprintf(keys->cls, sizeof keys->cls, "user_%d_class", slot);
+}
+
+int refuse() {
+  logIt(kLogNotice, "doUser failed.");
+  return -1;
+}
+
+void printColumn(int column, int row, int slot, int numUsers,
+                 const SlotKeys &keys) {
+  bool administrator = slot < 0;
+  switch (column) {
+    case 1:
+      printf("integer\n%d\n", row - 1);
+      break;
+    case 2: {
+      int status = kStatusEmpty;
+      if (administrator)
+        status = kStatusAdministrator;
+      else if (slot != numUsers && cfgIsDefined(keys.name))
+        status = kStatusInUse;
+      printf("integer\n%d\n", status);
+      break;
+    }
+    case 3:
+      printf("string\n%s\n", administrator ? "admin" : cfgGet(keys.name));
+      break;
+    case 4:
+      fputs("string\n*\n", stdout);
+      break;
+    case 5:
+      printf("integer\n%d\n", administrator ? 2 : 1);
+      break;
+    default:
+      printf("integer\n%d\n", administrator ? 1 : cfgGetN(keys.cls) + 1);
+      break;
+  }
+}
+
+// A set of one column.  Returns 1 when the accounts changed (to be saved),
+// 0 when accepted without a change, -1 when refused.  On a full working
+// copy the half-made change is dropped and the set refused.
+int setColumn(int column, int slot, const SlotKeys &keys, const char *value) {
+  bool administrator = slot < 0;
+  bool full = false;
+  switch (column) {
+    case 2: {
+      int status = leadingNumber(value, nullptr);
+      if (status == kStatusCreate) {
+        if (administrator) return -1;
+        full = cfgSet(keys.name, "NEW") != 0;
+      } else if (status == kStatusDelete) {
+        if (administrator) return -1;
+        cfgDelete(keys.name);
+        cfgDelete(keys.pass);
+        cfgDelete(keys.cls);
+      } else {
+        return 0;
+      }
+      break;
+    }
+    case 3:
+      if (administrator) return 0;
+      full = cfgSet(keys.name, value) != 0;
+      if (!full && !cfgIsDefined(keys.pass))
+        full = cfgSet(keys.pass, "NONE") != 0;
+      break;
+    case 4:
+      full = cfgSet(administrator ? "passwd" : keys.pass, value) != 0;
+      break;
+    case 6:
+      // The class takes effect with the next save of the accounts.
+      if (!administrator) {
+        int cls = leadingNumber(value, nullptr);
+        cfgSetN(keys.cls, cls == INT_MIN ? cls : cls - 1);
+      }
+      return 0;
+    default:
+      return -1;
+  }
+  if (full) {
+    readConfig();
+    return -1;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int doUsers(const char *instance, int subtree, int next, const char *value) {
+  int numUsers = cfgGetN("numusers");
+  int column;
+  int row;
+  parseTableInstance(instance, &column, &row);
+  logIt(kLogNotice, "SNMP: doUsers: oid='%s' (%d,%d) next=%d value=%s\n",
+        instance, column, row, next, value ? value : "(GET)");
+
+  int spareRow = numUsers > INT_MAX - 2 ? INT_MAX : numUsers + 2;
+  if (column == -1) {
+    column = 1;
+    row = 1;
+  } else if (row < 0) {
+    if (value) return refuse();
+    row = 1;
+  } else if (next) {
+    if (row >= spareRow) {
+      if (column <= kColumns) ++column;
+      row = 1;
+    } else {
+      ++row;
+    }
+  } else if (row > spareRow) {
+    return refuse();
+  }
+  if (column > kColumns) return refuse();
+  if (column < 1) {
+    // Columns start at 1: a walk goes on from the first instance; there is
+    // nothing to get or set.
+    if (!next) return refuse();
+    column = 1;
+    row = 1;
+  }
+
+  int slot = row - 2;
+  SlotKeys keys;
+  makeSlotKeys(slot, &keys);
+
+  if (!value) {
+    printf("%s.%d.1.1.%d.%d\n", oidPrefix, subtree, column, row);
+    logIt(kLogNotice, "SNMP: doUsers: returning oid='%s.%d.1.1.%d.%d' (%d,%d)\n",
+          oidPrefix, subtree, column, row, column, row);
+    printColumn(column, row, slot, numUsers, keys);
+    return 0;
+  }
+
+  int changed = setColumn(column, slot, keys, value);
+  if (changed < 0) return refuse();
+  if (changed == 0) return 0;
+  if (slot >= numUsers) cfgSetN("numusers", slot + 1);
+  updateCfgSave();
+  updateCfgPasswd();
+  return 0;
+}
+
+int changeUser(const char *instance, const char *value) {
+  return doUsers(instance, USERS_OID, 0, value);
+}

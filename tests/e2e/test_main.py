@@ -1,0 +1,289 @@
+"""The command line and start-up of setup, run on a simulated unit."""
+import os
+import re
+import select
+import subprocess
+
+import pytest
+
+from unit import ROOT
+
+USAGE = (b"Use: setup \t\t(it's an interactive program)\n"
+         b"\t-x\tSetup config values into place and apply them.\n"
+         b"\t-W\tWrite EEPROM and setup config values.\n"
+         b"\t-Z\tZap contents of EEPROM (no new defaults).\n"
+         b"\t-D\tCopy DHCP lease into into static config.\n"
+         b"\t-V\tPrint some version info.\n"
+         b"\t-t test\tRun system 'test'.\n"
+         b"\t-I\tRun in special getty mode (for IPMI, PPP).\n"
+         b"\t-S\tStart SNMP processing.\n\n")
+
+needs_store = pytest.mark.skipif(not (ROOT / "build/host/unitcfg").exists(),
+                                 reason="the store's unitcfg tool is not built")
+
+CLOCK_CALLS = "clock_settime,settimeofday"
+IMAGE = "/var/lib/unit/eeprom.img"
+
+
+def clock_sets(trace):
+    return [l for l in trace if re.search(r"\b(clock_settime|settimeofday)\(", l)]
+
+
+def read_only_image(unit):
+    """Binds the EEPROM image over itself read-only: every write must fail."""
+    return [(unit.eeprom, IMAGE)]
+
+
+class PidFile:
+    """A FIFO bound where setup writes its pid file, so that the test waits
+    for the write itself instead of for whatever the port does next."""
+
+    def __init__(self, tmp_path, port):
+        self.host = tmp_path / ("pid%d" % port)
+        os.mkfifo(self.host)
+        self.inside = "/var/run/setup%d.pid" % port
+        # Non-blocking, so that opening does not wait for the writer; the
+        # writer's open then finds a reader and does not block either.
+        self.fd = os.open(self.host, os.O_RDONLY | os.O_NONBLOCK)
+
+    @property
+    def bind(self):
+        return (self.host, self.inside)
+
+    def read(self, timeout=15):
+        data = b""
+        while True:
+            r, _, _ = select.select([self.fd], [], [], timeout)
+            assert r, "no pid file %s written (so far: %r)" % (self.inside, data)
+            chunk = os.read(self.fd, 64)
+            if not chunk:
+                return data
+            data += chunk
+
+    def close(self):
+        os.close(self.fd)
+
+
+@pytest.fixture
+def pid_file(tmp_path):
+    made = []
+
+    def make(port):
+        p = PidFile(tmp_path, port)
+        made.append(p)
+        return p
+
+    yield make
+    for p in made:
+        p.close()
+
+
+# ---- usage -------------------------------------------------------------------
+
+@pytest.mark.parametrize("args,diagnostic", [
+    (["-h"], b""),
+    (["-?"], b""),
+    (["-q"], b"/bin/setup: invalid option -- 'q'\n"),
+    (["-t"], b"/bin/setup: option requires an argument -- 't'\n"),
+    # The first bad option decides, before any batch option after it runs.
+    (["-h", "-Z"], b""),
+])
+def test_usage_errors(unit, args, diagnostic):
+    image = unit.eeprom.read_bytes() if unit.eeprom.exists() else None
+    r = unit.run(*args)
+    assert (r.returncode, r.stdout, r.stderr) == (1, b"", diagnostic + USAGE)
+    assert (unit.eeprom.read_bytes() if unit.eeprom.exists() else None) == image
+
+
+@pytest.mark.parametrize("argv0", ["/usr/sbin/setup", "setup", "./setup"])
+def test_usage_names_the_program_without_its_directory(unit, argv0):
+    r = unit.run_cmd(["/bin/setup", "-h"], argv0=argv0)
+    assert (r.returncode, r.stderr) == (1, USAGE)
+    r = unit.run_cmd(["/bin/setup", "-k"], argv0=argv0)
+    assert r.stderr == argv0.encode() + b": invalid option -- 'k'\n" + USAGE
+
+
+# ---- option order ------------------------------------------------------------
+
+@needs_store
+def test_first_batch_option_decides(unit):
+    image = unit.eeprom.read_bytes()
+    r = unit.run("-x", "-W", strace=CLOCK_CALLS)
+    assert r.returncode == 0
+    assert clock_sets(r.trace), "-x did not run"
+    assert unit.eeprom.read_bytes() == image, "-W ran after -x"
+    # The other way round the save happens and the clock is left alone.
+    r = unit.run("-W", "-x", strace=CLOCK_CALLS)
+    assert r.returncode == 0
+    assert not clock_sets(r.trace)
+    assert unit.eeprom.read_bytes() != image
+
+
+def test_getty_flag_does_not_outlast_a_batch_option(unit, tmp_path):
+    run_dir = tmp_path / "run"
+    run_dir.mkdir()
+    r = unit.run("-I", "-x", binds=[(run_dir, "/var/run")], timeout=20,
+                 strace=CLOCK_CALLS + ",setsid")
+    assert r.returncode == 0
+    assert clock_sets(r.trace)
+    assert not [l for l in r.trace if "setsid(" in l]
+    assert list(run_dir.iterdir()) == []
+
+
+# ---- -Z -------------------------------------------------------------------------
+
+@needs_store
+def test_wipe_leaves_an_empty_eeprom_that_reads_as_defaults(unit):
+    factory = unit.config()
+    unit.set_config(hostname="changed-before-wipe")
+    assert unit.config() != factory
+    r = unit.run("-Z")
+    assert (r.returncode, r.stdout, r.stderr) == (0, b"EEPROM wiped.\n", b"")
+    assert unit.config() == {}  # no defaults written
+    # The next start loads the factory defaults in their place; saving them
+    # shows what it loaded.
+    assert unit.run("-W").returncode == 0
+    assert unit.config() == factory
+
+
+@needs_store
+def test_wipe_failure_keeps_what_was_saved(unit):
+    unit.set_config(hostname="kept")
+    image = unit.eeprom.read_bytes()
+    r = unit.run("-Z", ro_binds=read_only_image(unit))
+    assert (r.returncode, r.stdout) == (1, b"EEPROM wipe failed.\n")
+    assert unit.eeprom.read_bytes() == image
+    assert unit.get("hostname") == "kept"
+
+
+# ---- -W -------------------------------------------------------------------------
+
+def etc_snapshot(unit):
+    snap = {}
+    for dirpath, _, files in os.walk(unit.dir / "etc"):
+        for f in files:
+            p = os.path.join(dirpath, f)
+            if not os.path.islink(p):
+                snap[p] = open(p, "rb").read()
+    return snap
+
+
+@needs_store
+def test_write_saves_the_stored_configuration_again(unit):
+    unit.set_config(hostname="written")
+    before = unit.config()
+    image = unit.eeprom.read_bytes()
+    r = unit.run("-W")
+    assert (r.returncode, r.stdout) == (0, b"")
+    assert unit.eeprom.read_bytes() != image
+    assert unit.config() == before
+
+
+@needs_store
+def test_write_failure_is_99_and_puts_nothing_into_place(unit):
+    unit.set_config(hostname="not-applied")
+    etc = etc_snapshot(unit)
+    image = unit.eeprom.read_bytes()
+    r = unit.run("-W", ro_binds=read_only_image(unit))
+    assert (r.returncode, r.stdout) == (99, b"")
+    assert unit.eeprom.read_bytes() == image
+    assert etc_snapshot(unit) == etc
+
+
+# ---- -D -------------------------------------------------------------------------
+
+LEASE = dict(ip="10.20.30.40", netmask="255.255.0.0", gateway="10.20.0.1",
+             bcast="10.20.255.255", default_gateway="10.20.0.254")
+
+
+def address(dotted):
+    return int.from_bytes(bytes(int(o) for o in dotted.split(".")), "big")
+
+
+@needs_store
+def test_dhcp_lease_copied_into_static_settings(unit):
+    unit.set_config(dhcpEnable=1)
+    unit.set_lease(**LEASE)
+    r = unit.run("-D")
+    assert r.returncode == 0
+    got = {k: int(unit.get(k)) & 0xFFFFFFFF for k in ("ip", "netmask", "gateway1", "bcast")}
+    assert got == dict(ip=address(LEASE["ip"]), netmask=address(LEASE["netmask"]),
+                       gateway1=address(LEASE["gateway"]), bcast=address(LEASE["bcast"]))
+    assert unit.get("dhcpEnable") == "1"
+
+
+@needs_store
+def test_dhcp_copy_does_nothing_with_dhcp_off(unit):
+    unit.set_config(dhcpEnable=0)
+    unit.set_lease(**LEASE)
+    image = unit.eeprom.read_bytes()
+    etc = etc_snapshot(unit)
+    r = unit.run("-D")
+    assert (r.returncode, r.stdout) == (0, b"")
+    assert unit.eeprom.read_bytes() == image
+    assert etc_snapshot(unit) == etc
+
+
+# ---- -x -------------------------------------------------------------------------
+
+@pytest.mark.parametrize("rtc,valid,sets", [
+    (1700000000, True, True),
+    (-1, True, False),          # unreadable clock, even when reported valid
+    (1700000000, False, False),  # a clock that lost its time
+])
+def test_clock_set_from_rtc_only_when_readable_and_valid(unit, rtc, valid, sets):
+    unit.set_rtc(rtc, valid)
+    r = unit.run("-x", strace=CLOCK_CALLS)
+    # Inside its own user namespace the unit may not set the clock; the
+    # attempt is what counts, and a refused attempt is no failure.
+    assert r.returncode == 0
+    calls = clock_sets(r.trace)
+    if sets:
+        assert len(calls) == 1 and "tv_sec=1700000000" in calls[0], calls
+    else:
+        assert calls == []
+
+
+def usbd_ioctls(trace):
+    return [l for l in trace
+            if re.search(r"\bioctl\(\d+, (0x80047a10|_IOC\(_IOC_WRITE, 0x7a, 0x10, 0x4\))", l)]
+
+
+def test_disk_type_pushed_to_usb_driver_when_present(unit, tmp_path):
+    node = tmp_path / "usbd"
+    node.write_bytes(b"")
+    r = unit.run("-x", binds=[(node, "/dev/usbd")], strace="ioctl,openat")
+    assert r.returncode == 0
+    assert len(usbd_ioctls(r.trace)) == 1
+    r = unit.run("-x", strace="ioctl,openat")
+    assert r.returncode == 0
+    assert any("/dev/usbd" in l and "ENOENT" in l for l in r.trace)
+    assert usbd_ioctls(r.trace) == []
+
+
+# ---- getty mode start-up ----------------------------------------------------------
+
+def test_pid_file_names_the_serial_port(unit, pid_file):
+    pf = pid_file(12)
+    child = unit.spawn_cmd(["/bin/sh", "-c", "echo pid=$$; exec /bin/setup -I"],
+                           tty="/dev/ttyS12", binds=[pf.bind])
+    child.expect(rb"pid=(\d+)\r\n")
+    assert pf.read() == child.match.group(1) + b"\n"
+
+
+@pytest.mark.parametrize("how", ["option", "login name"])
+def test_getty_mode_without_terminal_uses_port_0(unit, pid_file, how):
+    pf = pid_file(0)
+    start = ("exec /bin/setup -I" if how == "option"
+             else "exec -a -setup /bin/setup")
+    proc = unit.popen(["/usr/bin/bash", "-c", "echo $$; " + start], binds=[pf.bind],
+                      popen_args=dict(stdin=subprocess.DEVNULL, stdout=subprocess.PIPE))
+    pid = proc.stdout.readline()
+    assert pid.strip().isdigit()
+    assert pf.read() == pid
+
+
+def test_console_mode_starts_with_one_screen_clear(unit):
+    child = unit.spawn()
+    child.expect_exact(b"\x1b[H\x1b[J\r")
+    assert child.before == b""
