@@ -45,10 +45,4 @@ TEST(LineInput, CrBelongsToTheLineEndOnlyRightBeforeIt) {
   EXPECT_EQ(lines("abc\r\nx\n", 3), "[abc][x]<end>");
 }
 
-TEST(LineInput, ReadErrorIsReportedLikeTheEnd) {
-  char buf[8] = "junk";
-  EXPECT_EQ(readLineFrom(-1, buf, 7), -1);
-  EXPECT_STREQ(buf, "");
-}
-
 }  // namespace

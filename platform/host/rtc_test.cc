@@ -12,11 +12,10 @@ TEST(Rtc, ClockFileGivesTimeAndValidity) {
     long seconds;
     int valid;
   } cases[] = {
-      {"1700000000 1\n", 1700000000L, 1}, {"1700000000 0", 1700000000L, 0},
-      {"-1 1\n", -1, 1},  // unreadable yet claimed valid: callers check both
-      {"", -1, 0},        {"1700000000", -1, 0},  {"1700000000 2", -1, 0},
-      {"x 1", -1, 0},     {"17 1 extra", -1, 0},  {"-5 1", -1, 0},
-      {"99999999999999999999 1", -1, 0}};
+      {"1700000000 1\n", 1700000000L, 1}, {"17 0", 17, 0},
+      {"-1 1\n", -1, 1},  // unreadable yet valid: callers check both
+      {"17", -1, 0}, {"17 2", -1, 0}, {"x 1", -1, 0}, {"17 1 x", -1, 0},
+      {"-5 1", -1, 0}, {"99999999999999999999 1", -1, 0}};
   for (const auto &c : cases) {
     RtcReading r = readRtcFile(dir.write("rtc", c.content).c_str());
     EXPECT_EQ(r.seconds, c.seconds) << c.content;

@@ -8,14 +8,13 @@
 #include <filesystem>
 #include <string>
 
-class TempDir {
- public:
-  TempDir() {
+struct TempDir {
+  std::string dir = [] {
     char pattern[] = "/tmp/setup-test-XXXXXX";
-    dir_ = mkdtemp(pattern) ? pattern : "/nonexistent";
-  }
-  ~TempDir() { std::filesystem::remove_all(dir_); }
-  std::string path(const char *name) const { return dir_ + "/" + name; }
+    return std::string(mkdtemp(pattern) ? pattern : "/nonexistent");
+  }();
+  ~TempDir() { std::filesystem::remove_all(dir); }
+  std::string path(const char *name) const { return dir + "/" + name; }
   // Writes the file and returns its path.
   std::string write(const char *name, const std::string &text,
                     mode_t mode = 0644) const {
@@ -27,7 +26,4 @@ class TempDir {
     chmod(p.c_str(), mode);
     return p;
   }
-
- private:
-  std::string dir_;
 };
