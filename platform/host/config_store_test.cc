@@ -1,178 +1,129 @@
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
-#include <cstring>
-#include <string>
 
-#include "gtest/gtest.h"
 #include "platform/config_store.h"
 #include "platform/host/config_store_internal.h"
 #include "platform/host/eeprom_image.h"
+#include "platform/host/scratch_test_util.h"
 
 namespace {
 
-class Store : public testing::Test {
+class Store : public Scratch {
  protected:
   void SetUp() override {
-    std::string pattern = testing::TempDir() + "storeXXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    path_ = dir_ + "/eeprom.img";
+    Scratch::SetUp();
     cfgClear();
   }
-  void TearDown() override {
-    unlink(path_.c_str());
-    rmdir(dir_.c_str());
-  }
   void putImage(const std::string &text) {
-    ASSERT_EQ(eepromWriteImage(path_.c_str(), text.c_str(),
+    ASSERT_EQ(eepromWriteImage(image_.c_str(), text.c_str(),
                                static_cast<int>(text.size()) + 1, nullptr,
                                nullptr), 0);
   }
   std::string imageText() {
     static char buf[kEepromSize];
     uint64_t g;
-    if (eepromReadImage(path_.c_str(), buf, &g, nullptr) != 0) return "<none>";
+    if (eepromReadImage(image_.c_str(), buf, &g, nullptr) != 0) return "<none>";
     return buf;
   }
-
-  std::string dir_, path_;
 };
 
 TEST_F(Store, ValuesOfAnyTextSurviveASaveAndLoad) {
-  const char *values[] = {"", "plain", "a=b=c", "back\\slash", "two\nlines",
+  const char *values[] = {"", "a=b=c", "back\\slash", "two\nlines",
                           "trailing\\", "\\n literal", "\n\n", " blanks "};
-  for (size_t i = 0; i < std::size(values); i++) {
+  for (size_t i = 0; i < std::size(values); i++)
     ASSERT_EQ(cfgSet(("k" + std::to_string(i)).c_str(), values[i]), 0);
-  }
-  ASSERT_EQ(cfgSave(path_.c_str()), 0);
+  ASSERT_EQ(cfgSave(image_.c_str()), 0);
   // One line per key: the escapes keep newlines out of the saved text.
   std::string text = imageText();
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
-            static_cast<long>(std::size(values)));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(std::size(values)));
   EXPECT_EQ(static_cast<int>(text.size()), cfgTextSize());
   cfgClear();
-  ASSERT_EQ(cfgLoad(path_.c_str()), 0);
+  ASSERT_EQ(cfgLoad(image_.c_str()), 0);
   ASSERT_EQ(cfgCount(), static_cast<int>(std::size(values)));
-  for (size_t i = 0; i < std::size(values); i++) {
+  for (size_t i = 0; i < std::size(values); i++)
     EXPECT_STREQ(cfgGet(("k" + std::to_string(i)).c_str()), values[i]);
-    EXPECT_STREQ(cfgKeyAt(static_cast<int>(i)), ("k" + std::to_string(i)).c_str());
-  }
-}
-
-TEST_F(Store, ParsingSkipsBrokenLinesAndKeepsTheLastOfTwins) {
-  EXPECT_EQ(cfgTextParse("a=1\nno equals sign\n=orphan\nb=x\\\\y\\nz\na=2"), 3);
+  // Foreign text: broken lines are skipped, the last of two twins counts.
+  EXPECT_EQ(cfgTextParse("a=1\nno equals\n=orphan\nb=x\\\\y\\nz\na=2"), 3);
   EXPECT_STREQ(cfgGet("a"), "2");
   EXPECT_STREQ(cfgGet("b"), "x\\y\nz");
-  EXPECT_EQ(cfgCount(), 2);
 }
 
-TEST_F(Store, KeysAndValuesAreCheckedBeforeStoring) {
-  EXPECT_EQ(cfgSet("", "x"), -1);
-  EXPECT_EQ(cfgSet("a=b", "x"), -1);
-  EXPECT_EQ(cfgSet("a\nb", "x"), -1);
-  EXPECT_EQ(cfgSet(nullptr, "x"), -1);
-  EXPECT_EQ(cfgSet("a", nullptr), -1);
+TEST_F(Store, KeysAreCheckedAndNumbersAreSignedExceptAddresses) {
+  // Keys that would break the line format are refused.
+  EXPECT_EQ(cfgSet("", "x") + cfgSet("a=b", "x") + cfgSet("a\nb", "x"), -3);
   EXPECT_EQ(cfgCount(), 0);
-  EXPECT_STREQ(cfgGet(nullptr), "");
-  EXPECT_STREQ(cfgGet("unset"), "");
-  EXPECT_EQ(cfgGetN("unset"), 0);
-  EXPECT_FALSE(cfgIsDefined("unset"));
-}
-
-TEST_F(Store, NumbersAreSignedExceptAddresses) {
   cfgSetN("ip", -1);
   cfgSetN("idleTimeout", -1);
   EXPECT_STREQ(cfgGet("ip"), "4294967295");
   EXPECT_STREQ(cfgGet("idleTimeout"), "-1");
-  EXPECT_EQ(static_cast<uint32_t>(cfgGetN("ip")), 0xFFFFFFFFu);
   EXPECT_EQ(cfgGetN("idleTimeout"), -1);
   cfgSet("x", "0x10");
   EXPECT_EQ(cfgGetN("x"), 16);
-  cfgSet("x", "010");
-  EXPECT_EQ(cfgGetN("x"), 8);
 }
 
 TEST_F(Store, AFullStoreFitsAndOneCharacterMoreIsRefused) {
   // "big=" + value + "\n" takes the whole EEPROM text.
   std::string value(kCfgTextMax - 5, 'v');
   ASSERT_EQ(cfgSet("big", value.c_str()), 0);
-  EXPECT_EQ(cfgTextSize(), kCfgTextMax);
   EXPECT_EQ(cfgSet("c", ""), -1);
   EXPECT_EQ(cfgSet("big", (value + "v").c_str()), -1);
   // An escaped character counts twice.
   EXPECT_EQ(cfgSet("big", (value.substr(1) + "\n").c_str()), -1);
   EXPECT_EQ(cfgGet("big"), value);  // refusals leave the value alone
-  ASSERT_EQ(cfgSave(path_.c_str()), 0);
+  ASSERT_EQ(cfgSave(image_.c_str()), 0);
   cfgClear();
-  cfgLoad(path_.c_str());
+  cfgLoad(image_.c_str());
   EXPECT_EQ(cfgGet("big"), value);
-
   cfgDelete("big");
-  EXPECT_EQ(cfgTextSize(), 0);
   EXPECT_EQ(cfgSet("c", ""), 0);
 }
 
-TEST_F(Store, ManyEditsKeepEveryValueAndEarlierPointers) {
-  const char *early = nullptr;
-  for (int i = 0; i < 3000; i++) {
+TEST_F(Store, ManyEditsKeepEveryValue) {
+  // Enough replaced text to make the store pack its pool several times.
+  for (int i = 0; i < 700; i++) {
+    std::string key = "key" + std::to_string(i % 7);
     std::string v = std::to_string(i) + std::string(i % 500, 'p');
-    ASSERT_EQ(cfgSet(("key" + std::to_string(i % 7)).c_str(), v.c_str()), 0);
-    if (i == 3) early = cfgGet("key3");
-    if (i == 4) {
-      EXPECT_STREQ(early, "3ppp");
-    }
+    ASSERT_EQ(cfgSet(key.c_str(), v.c_str()), 0);
+    // A value taken from the store itself can be stored under another key.
+    ASSERT_EQ(cfgSet("copy", cfgGet(key.c_str())), 0);
+    ASSERT_EQ(cfgGet("copy"), v);
   }
-  for (int k = 0; k < 7; k++) {
-    int last = 2993 + (k + 7 - 2993 % 7) % 7;
-    std::string v = std::to_string(last) + std::string(last % 500, 'p');
-    EXPECT_EQ(cfgGet(("key" + std::to_string(k)).c_str()), v);
-  }
-  // A value taken from the store itself can be stored under another key.
-  EXPECT_EQ(cfgSet("copy", cfgGet("key1")), 0);
-  EXPECT_STREQ(cfgGet("copy"), cfgGet("key1"));
+  EXPECT_EQ(cfgGet("key6"), "699" + std::string(199, 'p'));
 }
 
 TEST_F(Store, BlankCorruptOrMissingEepromGivesTheDefaults) {
-  EXPECT_EQ(cfgLoad(path_.c_str()), -1);  // no image at all
+  EXPECT_EQ(cfgLoad(image_.c_str()), -1);  // no image at all
   EXPECT_STREQ(cfgGet("hostname"), "unit");
   putImage("");  // as after an erase
   cfgSet("hostname", "changed");
-  EXPECT_EQ(cfgLoad(path_.c_str()), -1);
+  EXPECT_EQ(cfgLoad(image_.c_str()), -1);
   EXPECT_STREQ(cfgGet("hostname"), "unit");
   putImage("no key on this line\n");
-  EXPECT_EQ(cfgLoad(path_.c_str()), -1);
+  EXPECT_EQ(cfgLoad(image_.c_str()), -1);
   EXPECT_EQ(cfgCount(), cfgDefaultCount());
-  // Defaults are loaded, not saved.
-  EXPECT_EQ(imageText(), "no key on this line\n");
+  EXPECT_EQ(imageText(), "no key on this line\n");  // loaded, not saved
 }
 
 TEST_F(Store, UpdateReloadsOnlyWhenSomethingWasSaved) {
   putImage("a=1\n");
-  cfgLoad(path_.c_str());
+  cfgLoad(image_.c_str());
   long loads = cfgLoadCount();
-  for (int i = 0; i < 100; i++) cfgUpdate(path_.c_str());
-  EXPECT_EQ(cfgLoadCount(), loads);
-
-  // Our own save is nothing new.
+  for (int i = 0; i < 100; i++) cfgUpdate(image_.c_str());
   cfgSet("a", "2");
-  ASSERT_EQ(cfgSave(path_.c_str()), 0);
-  cfgUpdate(path_.c_str());
+  ASSERT_EQ(cfgSave(image_.c_str()), 0);
+  cfgUpdate(image_.c_str());  // our own save is nothing new
   EXPECT_EQ(cfgLoadCount(), loads);
-
   // Another process's save, even of the same text, is.
   putImage("a=2\n");
-  cfgUpdate(path_.c_str());
+  cfgUpdate(image_.c_str());
   EXPECT_EQ(cfgLoadCount(), loads + 1);
   putImage("a=3\n");
   cfgSet("unsaved", "x");
-  cfgUpdate(path_.c_str());
+  cfgUpdate(image_.c_str());
   EXPECT_STREQ(cfgGet("a"), "3");
   EXPECT_FALSE(cfgIsDefined("unsaved"));
 }
@@ -184,16 +135,16 @@ TEST_F(Store, ReadOnlyImageRefusesTheSaveAndKeepsWhatWasSaved) {
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     // A private mount namespace in which the directory is bound read-only.
-    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) _exit(77);
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount(dir_.c_str(), dir_.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
         mount(nullptr, dir_.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
               nullptr) != 0) {
       _exit(77);
     }
-    cfgLoad(path_.c_str());
+    cfgLoad(image_.c_str());
     cfgSet("a", "2");
-    _exit(cfgSave(path_.c_str()) == -1 ? 0 : 1);
+    _exit(cfgSave(image_.c_str()) == -1 ? 0 : 1);
   }
   int status;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
