@@ -108,7 +108,8 @@ class Snmpd:
         that does not increase."""
         out = self.client("snmpwalk", oid)
         assert "not increasing" not in out, out
-        return [tuple(line.split(" = ", 1)) for line in out.splitlines()]
+        return [tuple(line.split(" = ", 1)) for line in out.splitlines()
+                if "past the end of the MIB" not in line]
 
     def set(self, oid, type_letter, value):
         return self.client("snmpset", oid, type_letter, value, community="private")
