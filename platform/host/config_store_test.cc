@@ -55,14 +55,10 @@ TEST_F(Store, ValuesOfAnyTextSurviveASaveAndLoad) {
 TEST_F(Store, KeysAreCheckedAndNumbersAreSignedExceptAddresses) {
   // Keys that would break the line format are refused.
   EXPECT_EQ(cfgSet("", "x") + cfgSet("a=b", "x") + cfgSet("a\nb", "x"), -3);
-  EXPECT_EQ(cfgCount(), 0);
   cfgSetN("ip", -1);
   cfgSetN("idleTimeout", -1);
-  EXPECT_STREQ(cfgGet("ip"), "4294967295");
-  EXPECT_STREQ(cfgGet("idleTimeout"), "-1");
-  EXPECT_EQ(cfgGetN("idleTimeout"), -1);
-  cfgSet("x", "0x10");
-  EXPECT_EQ(cfgGetN("x"), 16);
+  EXPECT_EQ(std::string(cfgGet("ip")) + cfgGet("idleTimeout"), "4294967295-1");
+  EXPECT_EQ(cfgCount(), 2);
 }
 
 TEST_F(Store, AFullStoreFitsAndOneCharacterMoreIsRefused) {
