@@ -127,6 +127,10 @@ class Devices:
         """Make node exist but refuse to open (no permission)."""
         os.chmod(self.root + node, 0)
 
+    def remove(self, node):
+        """Take node away: opening it fails with ENOENT."""
+        os.unlink(self.root + node)
+
     # --- for running the program -------------------------------------------
 
     def env(self):
