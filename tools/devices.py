@@ -20,7 +20,6 @@ back from it afterwards:
 
 import errno
 import os
-import shutil
 import struct
 import threading
 
@@ -183,7 +182,8 @@ class Devices:
 
     @property
     def rport_powered(self):
-        return self.rport_supply and self._rport_present()
+        """Whether the R-port was left with power."""
+        return self._rport_present()
 
     # --- the stand-ins --------------------------------------------------------
 
