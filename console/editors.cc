@@ -132,8 +132,11 @@ void pressEnter(const char *message) {
 }
 
 // getpass reads from the controlling terminal (or standard input without
-// one) with echo off.  A null result means its input has ended, which ends
-// the console as it does for every other prompt.
+// one) with echo off.  A null result means it could not read at all, which
+// ends the console as end of input does at every other prompt.  At end of
+// input the C library may instead hand back an empty entry; two empty entries
+// lead to the YES confirmation, whose own end of input ends the console, so
+// an empty password is never stored without YES.
 static const char *askPassword(const char *prompt) {
   fflush(stdout);
   const char *entry = getpass(prompt);
