@@ -10,6 +10,8 @@
 //   /etc/resolv.conf       nameserver and search domain, when set
 //   /etc/unit/services.conf  the service ports of both sides and which
 //                          services are switched on
+//   /etc/unit/accounts     as updateCfgPasswd (below), so that a unit
+//                          started with -x has its accounts too
 //   With 1 it also writes /var/run/network.reload ("console\n"): the
 //   running unit takes that as the request to apply the new settings now.
 //   The batch options run before the network comes up (or are followed by
@@ -215,6 +217,7 @@ int cfgRenderFiles(const char *root, int fromConsole) {
   if (renderNetwork(root) != 0) rc = -1;
   if (renderResolver(root) != 0) rc = -1;
   if (renderServices(root) != 0) rc = -1;
+  if (cfgRenderAccounts(root) != 0) rc = -1;
   if (fromConsole) {
     begin();
     emit("console\n");

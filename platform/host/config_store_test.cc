@@ -55,14 +55,10 @@ TEST_F(Store, ValuesOfAnyTextSurviveASaveAndLoad) {
 TEST_F(Store, KeysAreCheckedAndNumbersAreSignedExceptAddresses) {
   // Keys that would break the line format are refused.
   EXPECT_EQ(cfgSet("", "x") + cfgSet("a=b", "x") + cfgSet("a\nb", "x"), -3);
-  EXPECT_EQ(cfgCount(), 0);
   cfgSetN("ip", -1);
   cfgSetN("idleTimeout", -1);
-  EXPECT_STREQ(cfgGet("ip"), "4294967295");
-  EXPECT_STREQ(cfgGet("idleTimeout"), "-1");
-  EXPECT_EQ(cfgGetN("idleTimeout"), -1);
-  cfgSet("x", "0x10");
-  EXPECT_EQ(cfgGetN("x"), 16);
+  EXPECT_EQ(std::string(cfgGet("ip")) + cfgGet("idleTimeout"), "4294967295-1");
+  EXPECT_EQ(cfgCount(), 2);
 }
 
 TEST_F(Store, AFullStoreFitsAndOneCharacterMoreIsRefused) {
@@ -126,6 +122,12 @@ TEST_F(Store, UpdateReloadsOnlyWhenSomethingWasSaved) {
   cfgUpdate(image_.c_str());
   EXPECT_STREQ(cfgGet("a"), "3");
   EXPECT_FALSE(cfgIsDefined("unsaved"));
+  // An image put in place of the old one (a new file) is seen too.
+  std::string other = dir_ + "/other.img";
+  ASSERT_EQ(eepromWriteImage(other.c_str(), "a=4\n", 5, nullptr, nullptr), 0);
+  ASSERT_EQ(rename(other.c_str(), image_.c_str()), 0);
+  cfgUpdate(image_.c_str());
+  EXPECT_STREQ(cfgGet("a"), "4");
 }
 
 // Saving onto a read-only file system fails and leaves the saved copy.

@@ -1,0 +1,65 @@
+"""setup -t r: switching the R-port power off and on through the stand-in
+driver, with the exact dialogue and the codes of each fault."""
+
+import errno
+
+import pytest
+
+from diag_support import devices, hardware, run, without  # noqa: F401
+
+ON = "Turn on power... "
+OFF = "OK\nTurn off power... "
+RESTORE = "OK\nRestore power.\n"
+
+
+def test_pass_dialogue_and_requests(unit, hardware):
+    assert run(unit, hardware, "-t", "r") == (0, ON + OFF + RESTORE + "PASSED\n", "")
+    assert hardware.requests() == ["RPORT_POWER_ON", "RPORT_GET_STATUS", "RPORT_POWER_OFF",
+                                   "RPORT_GET_STATUS", "RPORT_POWER_ON", "RPORT_GET_STATUS"]
+    assert hardware.rport_powered
+
+
+@pytest.mark.parametrize("supply, switch, rc, out", [
+    (False, devices.SWITCH_WORKS, 2,
+     ON + "Power is off already? Check +12v working and no shorts on R-port.\n"),
+    (True, devices.STUCK_ON, 3,
+     ON + OFF + "Power is still on? Kill rhub. Check regulator and resistor network.\n"),
+    (True, devices.IGNORES_OFF, 4, ON + OFF + "Power is not disabled?\n"),
+    (True, devices.STAYS_OFF, 5, ON + OFF + RESTORE + "Power is didn't come back?\n"),
+])
+def test_power_faults(unit, hardware, supply, switch, rc, out):
+    hardware.rport_supply = supply
+    hardware.rport_switch = switch
+    assert run(unit, hardware, "-t", "R") == (rc, out + "FAILED\n", "")
+
+
+def test_first_power_on_result_is_not_looked_at(unit, hardware):
+    hardware.fail("RPORT_POWER_ON", errno.EIO, call=1)
+    assert run(unit, hardware, "-t", "r")[:2] == (0, ON + OFF + RESTORE + "PASSED\n")
+
+
+def test_refused_restore(unit, hardware):
+    hardware.fail("RPORT_POWER_ON", errno.EIO, call=2)
+    assert run(unit, hardware, "-t", "r") == (
+        5, ON + OFF + RESTORE + "Unable to restore power?! Might be shorted.\nFAILED\n", "")
+    assert hardware.requests()[-1] == "RPORT_POWER_ON"
+
+
+def test_refused_power_off_is_version_skew(unit, hardware):
+    hardware.fail("RPORT_POWER_OFF", errno.ENOTTY)
+    assert run(unit, hardware, "-t", "r") == (
+        1, ON + OFF + "Wrong version of driver running. Version skew.\n",
+        "testRPort: RPORT_POWER_OFF: Inappropriate ioctl for device\n")
+
+
+@pytest.mark.parametrize("call, out", [(1, ON), (3, ON + OFF + RESTORE)])
+def test_failing_status_read_is_fatal(unit, hardware, call, out):
+    hardware.fail("RPORT_GET_STATUS", errno.EIO, call=call)
+    assert run(unit, hardware, "-t", "r") == (
+        1, out, "testRPort: RPORT_GET_STATUS: Input/output error\n")
+
+
+def test_missing_node(unit):
+    with without(devices.RPORT) as hw:
+        assert run(unit, hw, "-t", "r") == (
+            99, "FAILED\n", "/dev/rport: No such file or directory\n")
