@@ -7,8 +7,14 @@ JOBS ?= 2
 run: deps build
 	tools/unit run
 
+# Every runner runs even when an earlier one fails, so that the output ends
+# with all their summaries; the status is that of the whole.
 test: deps build
-	$(MAKE) unit-test ppc-test e2e-test
+	@status=0; \
+	$(MAKE) --no-print-directory unit-test || status=1; \
+	$(MAKE) --no-print-directory ppc-test || status=1; \
+	$(MAKE) --no-print-directory e2e-test || status=1; \
+	exit $$status
 
 deps:
 	tools/install-deps

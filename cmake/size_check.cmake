@@ -1,4 +1,5 @@
-# Run by size_report.cmake with BINARY, STRIP, NM and PROCESSOR set.
+# Run by size_report.cmake with BINARY, STRIP, NM, PROCESSOR and OBJECTS (the
+# object files linked into the binary, separated by '|') set.
 set(stripped ${BINARY}.stripped)
 execute_process(COMMAND ${STRIP} -o ${stripped} ${BINARY}
                 RESULT_VARIABLE rc)
@@ -17,6 +18,22 @@ if(rc EQUAL 0)
   set(sections " (text ${CMAKE_MATCH_1}, data ${CMAKE_MATCH_2}, bss ${CMAKE_MATCH_3})")
 endif()
 message("setup: stripped ${PROCESSOR} binary ${bytes} bytes${sections}")
+
+# The binary carries the simulated unit's platform (platform/), which on the
+# appliance are the platform libraries; the program's own share is what its
+# subsystems' object files hold.
+string(REPLACE "|" ";" objects "${OBJECTS}")
+list(FILTER objects EXCLUDE REGEX "/platform/")
+if(objects)
+  execute_process(COMMAND ${size_tool} -t ${objects}
+                  OUTPUT_VARIABLE size_out RESULT_VARIABLE rc)
+  if(rc EQUAL 0 AND size_out MATCHES
+     "\n *([0-9]+)[ \t]+([0-9]+)[ \t]+([0-9]+)[^\n]*\(TOTALS\)")
+    message("setup: of which the program's own code: text ${CMAKE_MATCH_1}, "
+            "data ${CMAKE_MATCH_2}, bss ${CMAKE_MATCH_3} "
+            "(the rest: platform stand-in and C runtime start-up)")
+  endif()
+endif()
 
 # Symbols the binary needs from the C++ runtime that betray exceptions, RTTI
 # or iostreams in the product code.

@@ -7,5 +7,6 @@ add_custom_command(TARGET setup POST_BUILD
     -DSTRIP=${CMAKE_STRIP}
     -DNM=${CMAKE_NM}
     -DPROCESSOR=${CMAKE_SYSTEM_PROCESSOR}
+    "-DOBJECTS=$<JOIN:$<TARGET_OBJECTS:setupcore>;$<TARGET_OBJECTS:setup>,|>"
     -P ${CMAKE_CURRENT_LIST_DIR}/size_check.cmake
   VERBATIM)

@@ -22,8 +22,8 @@ constexpr char kExpectingModem[] =
     "\r\nExpecting a modem, if human, type admin password! (Or start PPP)\r\n\n";
 constexpr char kConsolePrompt[] =
     "\r\nPlease press Enter to activate this console... ";
-// The blank and backspace keep terminals that stop at "authentica" showing
-// the whole word.
+// A blank and a backspace stand between "authentica" and "te": on a
+// terminal the word still reads whole.
 constexpr char kPppWelcome[] =
     "\r\nWelcome. PPP starts now. Use PAP to authentica \bte.\r\n\n";
 constexpr char kTimeoutBye[] = "\r\n\nTimeout - Bye.\r\n";

@@ -1,10 +1,6 @@
 """Driving the network setup console on a pseudo-terminal as an operator
-would, and the texts it is expected to show.
-
-The terminal turns every line end the program writes into CR LF and echoes
-what is typed; the helpers here compare what reached the terminal byte for
-byte against texts written with plain "\\n".
-"""
+would, and the status screen it should show.  The terminal turns each line
+end into CR LF and echoes what is typed; texts here are written with "\\n"."""
 
 import ipaddress
 
@@ -13,19 +9,11 @@ import pexpect
 CLEAR = "\x1b[H\x1b[J\r"
 PROMPT = "\nChoice: "
 PAUSE = "\n\nPress Enter to continue..."
-
-NOTE = ("\nNOTE: This interface is used to set network parameters and perform\n"
-        "certain recovery procedures, but the majority of setup and\n"
-        "configuration can only be done using the web interface.\n\n")
-
-# Identity and lease of the simulated unit as the tests set them up.
-PRODUCT = "Remote Console Appliance"
-MAC = "02:00:5e:10:00:01"
-MAC2 = "02:00:5e:10:00:02"
+CONFIRM = ("\nAre you sure you want to %s?\n"
+           "Type YES if you want to do this (anything else to abort): ")
 
 
 def tty(text):
-    """What `text` looks like after the terminal's line-end translation."""
     return text.replace("\n", "\r\n")
 
 
@@ -34,81 +22,66 @@ def addr(dotted):
     return str(int(ipaddress.IPv4Address(dotted)))
 
 
-def dotted(stored):
-    return str(ipaddress.IPv4Address(int(stored) & 0xffffffff))
-
-
 def set_lease(unit, **values):
     """Replaces the unit's DHCP lease."""
-    path = unit.dir / "var/lib/unit/dhcp.lease"
-    path.write_text("".join("%s=%s\n" % kv for kv in values.items()))
+    (unit.dir / "var/lib/unit/dhcp.lease").write_text(
+        "".join("%s=%s\n" % kv for kv in values.items()))
 
 
-def status_screen(lan, wan=None, product=PRODUCT, dhcp=False, bridge=False,
-                  hostname="unit", gateway=None, dhcp_gateway=None,
-                  pending=False, mac=MAC, mac2=MAC2):
-    """The status screen as the operator should see it.
-
-    lan, wan: (ip, netmask, gateway, broadcast), gateway None for none;
-    wan None on a unit without the WAN port, "bridged" to show the port's
-    header only."""
+def status_screen(lan, wan=None, product="Remote Console Appliance",
+                  dhcp=False, bridge=False, hostname="unit", gateway=None,
+                  dhcp_gateway=None, pending=False):
+    """lan, wan: (ip, netmask, gateway or None, broadcast); wan None on a
+    unit without the WAN port."""
     title = product + " Network Setup"
     rule = "-" * len(title)
-    s = "\n" + rule + "\n" + title + "\n" + rule + "\n" + NOTE
+    s = ("\n%s\n%s\n%s\n" % (rule, title, rule) +
+         "\nNOTE: This interface is used to set network parameters and perform\n"
+         "certain recovery procedures, but the majority of setup and\n"
+         "configuration can only be done using the web interface.\n\n")
 
     def addresses(ip, netmask, gw, bcast):
         return ("  IP Address: %s\n     Netmask: %s\n     Gateway: %s\n"
                 "   Broadcast: %s\n" % (ip, netmask, gw or "Disabled", bcast))
 
-    s += "Primary Ethernet Port (LAN)     (%s)\n" % mac
-    if dhcp:
-        s += "  DHCP is enabled. Current lease information:\n"
-    else:
-        s += "    D.H.C.P.: Disabled\n"
-    s += addresses(*lan)
-    if wan is not None:
-        s += "\nSecondary Ethernet Port (WAN)   (%s)\n" % mac2
-        if not bridge:
-            s += addresses(*wan)
+    s += "Primary Ethernet Port (LAN)     (02:00:5e:10:00:01)\n"
+    s += ("  DHCP is enabled. Current lease information:\n" if dhcp
+          else "    D.H.C.P.: Disabled\n") + addresses(*lan)
+    if wan:
+        s += "\nSecondary Ethernet Port (WAN)   (02:00:5e:10:00:02)\n"
+        s += "" if bridge else addresses(*wan)
     s += "\n"
-    if bridge:
-        s += "Ethernet bridge: Enabled\n"
-    elif wan is not None:
-        s += "Ethernet bridge: Disabled\n"
-    s += "   Machine name: %s\n" % hostname
-    s += "Default Gateway: %s" % (gateway or "<none>")
+    if bridge or wan:
+        s += "Ethernet bridge: %s\n" % ("Enabled" if bridge else "Disabled")
+    s += "   Machine name: %s\nDefault Gateway: %s" % (hostname, gateway or "<none>")
     if dhcp and dhcp_gateway:
         s += "  (DHCP: %s)" % dhcp_gateway
-    s += "\n"
-    s += "\nCommands (press one key, then Enter):\n"
-    if dhcp:
-        s += "    D - Disable DHCP, and use fixed IP address.\n"
-    else:
-        s += "    D - Enable DHCP for dynamic IP address.\n"
+    s += "\n\nCommands (press one key, then Enter):\n"
+    s += ("    D - Disable DHCP, and use fixed IP address.\n" if dhcp
+          else "    D - Enable DHCP for dynamic IP address.\n")
     m = "*" if dhcp else " "
     s += (" %s  I - Set IP address.\n %s  N - Set netmask.\n"
           " %s  G - Set network gateway.\n"
           " %s  B - Set broadcast address (optional).\n" % (m, m, m, m))
     s += "    GW - Set default gateway.\n"
-    if wan is not None:
+    if wan:
         m = "#" if bridge else " "
         s += (" %s  I2 - Set IP address (WAN).\n %s  N2 - Set netmask (WAN).\n"
               " %s  G2 - Set default gateway (WAN).\n"
               " %s  B2 - Set broadcast address (WAN, optional).\n"
-              % (m, m, m, m))
-        s += "    E - Ethernet bridging (enable or disable).\n"
+              "    E - Ethernet bridging (enable or disable).\n" % (m, m, m, m))
     s += ("    M - Change machine name (DHCP client name).\n"
           "    H - Reset/disable firewall, TCP ports, SNMP, RADIUS.\n"
           "    F - Reset everything to factory defaults.\n"
           "    S - Change system admin password.\n"
           "    P - Send ICMP ping packets (testing purposes).\n"
           "    ? - Show TCP/IP ports and servers enabled.\n"
-          "    R - Revert to current settings (undo changes).\n")
-    s += "%s W - Commit changes to configuration.\n" % (">>>" if pending else "   ")
-    s += "\n"
+          "    R - Revert to current settings (undo changes).\n"
+          "%s W - Commit changes to configuration.\n\n"
+          % (">>>" if pending else "   "))
     if dhcp:
         s += " *  -> These values ignored due to DHCP.\n"
-    if bridge and wan is not None:
+    if bridge and wan:
         s += " #  -> These values ignored since bridging is enabled.\n"
     if pending:
         s += "    NOTE: Your changes are still pending.\n"
@@ -118,77 +91,47 @@ def status_screen(lan, wan=None, product=PRODUCT, dhcp=False, bridge=False,
 class Console:
     """One console process on a pseudo-terminal inside the unit."""
 
-    def __init__(self, unit, *args, timeout=15, **kwargs):
-        self.unit = unit
-        self.p = unit.spawn(*args, **kwargs)
-        self.p.timeout = timeout
-        self._bytes = self.p.encoding is None
-
-    # Text in and out, whichever mode pexpect runs in.
-    def _enc(self, text):
-        return text.encode() if self._bytes else text
-
-    def _dec(self, data):
-        if isinstance(data, bytes):
-            return data.decode(errors="replace")
-        return data if isinstance(data, str) else ""
+    def __init__(self, unit, **kwargs):
+        self.p = unit.spawn(timeout=15, **kwargs)
 
     def expect(self, text):
-        """Waits for `text` (plain "\\n" line ends); returns what came before."""
-        self.p.expect_exact(self._enc(tty(text)))
-        return self._dec(self.p.before)
-
-    def expect_regex(self, pattern):
-        self.p.expect(self._enc(pattern))
-        return self.p.match
+        """Waits for text; returns what came before it, as seen."""
+        self.p.expect_exact(tty(text).encode())
+        return self.p.before.decode()
 
     def read_to_prompt(self):
-        """Everything up to and including the command prompt, terminal form."""
-        self.p.expect_exact(self._enc("Choice: "))
-        return self._dec(self.p.before) + "Choice: "
-
-    def start(self):
-        """The first screen, after the one screen clear; as seen."""
-        return self.read_to_prompt()
-
-    def type(self, line):
-        """Types a line; waits for its echo."""
-        self.p.send(self._enc(line + "\r"))
-        self.p.expect_exact(self._enc(line + "\r\n"))
+        """Everything up to and including the command prompt, as seen."""
+        return self.expect("Choice: ") + "Choice: "
 
     def send(self, line):
         """Types a line without waiting for its echo (none with echo off)."""
-        self.p.send(self._enc(line + "\r"))
+        self.p.send((line + "\r").encode())
+
+    def type(self, line):
+        """Types a line and waits for its echo."""
+        self.send(line)
+        self.expect(line + "\n")
 
     def command(self, line):
-        """Types a command and returns its output up to the next prompt."""
+        """Types a line; returns the output up to the next prompt."""
         self.type(line)
         return self.read_to_prompt()
 
-    def enter(self):
-        """Answers a pause; returns the output up to the next prompt."""
-        return self.command("")
-
-    def redraw(self):
-        """An empty command line: the status screen, as seen."""
-        return self.command("")
-
-    def edit(self, line, label, current, answer):
-        """Runs an editor command: expects its prompt, types the answer."""
+    def ask(self, line, label, current):
+        """Types an editor command and waits for its prompt."""
         self.type(line)
         self.expect("\n%s [%s]: " % (label, current))
-        self.type(answer)
+
+    def edit(self, line, label, current, answer):
+        self.ask(line, label, current)
+        self.command(answer)
 
     def commit(self):
-        """W with something pending and an acceptable configuration."""
+        """W with an acceptable configuration pending; answers the pause."""
         self.type("w")
         self.expect("Writing... Done.\nApplying settings...\nDone.\n"
                     "\nChanges commited." + PAUSE)
-        self.enter()
-
-    def end_of_input(self):
-        """Ctrl-D on an empty line: the program's input ends."""
-        self.p.sendeof()
+        self.command("")
 
     def wait_exit(self):
         self.p.expect(pexpect.EOF)
@@ -196,10 +139,4 @@ class Console:
         return self.p.exitstatus
 
     def close(self):
-        if self.p.isalive():
-            self.p.close(force=True)
-
-
-def screen_as_seen(screen):
-    """A redraw as the terminal shows it, up to the prompt."""
-    return tty(screen + PROMPT)
+        self.p.close(force=True)

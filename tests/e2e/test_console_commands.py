@@ -1,171 +1,142 @@
-"""The console's commands and editors, driven on a pseudo-terminal, with
-their effect on the saved configuration read back after a commit."""
+"""The console's commands and editors, with their effect on the saved
+configuration read back after a commit."""
 
 import pytest
 
-from console_dialogue import PAUSE, Console, addr, set_lease
+from console_dialogue import CONFIRM, PAUSE, Console, addr, set_lease
 
 NETWORK = dict(ip=addr("10.1.2.3"), netmask=addr("255.255.0.0"),
                gateway1=addr("10.1.0.1"), bcast=addr("10.1.255.255"),
                ip2=addr("172.16.5.9"), netmask2=addr("255.255.255.0"),
                gateway2=addr("172.16.5.1"), bcast2=addr("172.16.5.255"),
                gateway=addr("10.1.0.254"), dhcpEnable="0", bridgeEnable="0")
+GW = "Default gateway (or 0.0.0.0 for none)"
+WAN_IP, WAN_GW = "Secondary (WAN) IP Address", "Secondary (WAN) Gateway (or 0.0.0.0)"
 
 
 @pytest.fixture
 def console(unit):
     unit.set_config(**NETWORK)
     c = Console(unit)
-    c.start()
-    yield c
-    c.close()
-
-
-def ask(console, line, label, current):
-    console.type(line)
-    console.expect("\n%s [%s]: " % (label, current))
+    c.read_to_prompt()
+    return c
 
 
 def test_wan_selector_lasts_until_the_next_redraw(console, unit):
-    wan_ip = "Secondary (WAN) IP Address"
-    for line, label, current, answer in [
-            ("i2", wan_ip, "172.16.5.9", "172.16.5.10"),
-            ("i", wan_ip, "172.16.5.10", ""),  # no redraw since i2
-            ("I2", wan_ip, "172.16.5.10", ""), ("i2x", wan_ip, "172.16.5.10", ""),
-            ("gw", "Default gateway (or 0.0.0.0 for none)", "10.1.0.254", ""),
-            ("g", "Secondary (WAN) Gateway (or 0.0.0.0)", "172.16.5.1", ""),
-            ("n", "Secondary (WAN) Netmask", "255.255.255.0", ""),
-            ("B", "Secondary (WAN) Broadcast", "172.16.5.255", "")]:
-        ask(console, line, label, current)
-        console.type(answer)
-        console.read_to_prompt()
-    for line, label, current in [
-            ("IX", "IP Address", "10.1.2.3"), ("g", "Network gateway (or 0.0.0.0 for none)", "10.1.0.1"),
-            ("gW", "Default gateway (or 0.0.0.0 for none)", "10.1.0.254"),
-            ("GW", "Default gateway (or 0.0.0.0 for none)", "10.1.0.254"),
-            ("g2", "Secondary (WAN) Gateway (or 0.0.0.0)", "172.16.5.1"),
-            ("N2", "Secondary (WAN) Netmask", "255.255.255.0"),
-            ("b2", "Secondary (WAN) Broadcast", "172.16.5.255")]:
-        console.redraw()
-        ask(console, line, label, current)
-        console.type("")
-        console.read_to_prompt()
-    # A line starting with a blank is no command.
-    assert "Network Setup" in console.command(" i")
+    # (line, label, current value, answer, redraw first)
+    for line, label, current, answer, redraw in [
+            ("i2", WAN_IP, "172.16.5.9", "172.16.5.10", False),
+            ("i", WAN_IP, "172.16.5.10", "", False),
+            ("gw", GW, "10.1.0.254", "", False),  # GW before the selector
+            ("g", WAN_GW, "172.16.5.1", "", False),
+            ("N", "Secondary (WAN) Netmask", "255.255.255.0", "", False),
+            ("b", "Secondary (WAN) Broadcast", "172.16.5.255", "", False),
+            ("IX", "IP Address", "10.1.2.3", "", True),
+            ("I2", WAN_IP, "172.16.5.10", "", True),
+            ("i2x", WAN_IP, "172.16.5.10", "", True),
+            ("g", "Network gateway (or 0.0.0.0 for none)", "10.1.0.1", "", True),
+            ("gW", GW, "10.1.0.254", "", True), ("GW", GW, "10.1.0.254", "", True),
+            ("g2", WAN_GW, "172.16.5.1", "", True),
+            ("n", "Netmask", "255.255.0.0", "", True),
+            ("B2", "Secondary (WAN) Broadcast", "172.16.5.255", "", True)]:
+        if redraw:
+            console.command("")
+        console.edit(line, label, current, answer)
+    assert "Network Setup" in console.command(" i")  # a blank is no command
     console.commit()
-    assert unit.config()["ip2"] == addr("172.16.5.10")
-    assert unit.config()["ip"] == addr("10.1.2.3")
+    assert (unit.config()["ip2"], unit.config()["ip"]) == (
+        addr("172.16.5.10"), addr("10.1.2.3"))
 
 
-def test_address_editor_refuses_and_asks_again(console, unit):
-    ask(console, "i", "IP Address", "10.1.2.3")
+def test_address_editor(console, unit):
+    console.ask("i", "IP Address", "10.1.2.3")
     for bad, message in [("/0", "mask-style. Try again with /24."),
                          ("/33", "mask-style. Try again with /24."),
                          ("/", "mask-style. Try again with /24."),
                          ("/abc", "mask-style. Try again with /24."),
+                         ("/4294967320", "mask-style. Try again with /24."),
                          ("10.1.2", "IP address. Try again."),
                          ("10.1.2.256", "IP address. Try again.")]:
         console.type(bad)
         console.expect("\nBad %s\n\nIP Address [10.1.2.3]: " % message)
-    console.type("/24x")  # mask style is taken at any address prompt
-    console.read_to_prompt()
-    assert "  IP Address: 255.255.255.0\n".replace("\n", "\r\n") in console.redraw()
+    console.command("/24x")  # mask style at any address prompt
+    assert "  IP Address: 255.255.255.0\r\n" in console.command("")
     console.type("r")
     console.expect("\nAll changes have been undone." + PAUSE)
-    console.enter()
-    ask(console, "n", "Netmask", "255.255.0.0")
-    console.type("/8")
-    console.read_to_prompt()
-    ask(console, "g", "Network gateway (or 0.0.0.0 for none)", "10.1.0.1")
-    console.type("0")
-    console.read_to_prompt()
+    console.command("")
+    console.edit("n", "Netmask", "255.255.0.0", "/8")
+    console.edit("g", "Network gateway (or 0.0.0.0 for none)", "10.1.0.1", "0")
     console.commit()
     saved = unit.config()
     assert (saved["netmask"], saved["bcast"], saved["gateway1"]) == (
         addr("255.0.0.0"), addr("10.255.255.255"), "0")
 
 
-def test_empty_entries_change_nothing_but_netmask_recomputes_broadcast(unit):
+def test_empty_entries_keep_values_but_netmask_recomputes_broadcast(unit):
     unit.set_config(**dict(NETWORK, bcast=addr("10.1.2.255")))
     console = Console(unit)
-    try:
-        console.start()
-        for line in ("i", "n", "gw", "m"):
-            console.type(line)
-            console.type("")
-            console.read_to_prompt()
-        screen = console.redraw()
-        assert "   Broadcast: 10.1.255.255\r\n" in screen
-        assert "    W - Commit" in screen and "pending" not in screen
-    finally:
-        console.close()
+    console.read_to_prompt()
+    for line in ("i", "n", "gw", "m"):
+        console.type(line)
+        console.command("")
+    screen = console.command("")
+    assert "   Broadcast: 10.1.255.255\r\n" in screen
+    assert "    W - Commit" in screen and "pending" not in screen
 
 
-def test_machine_name_characters(console, unit):
-    ask(console, "m", "Machine name", "unit")
+def test_machine_name(console, unit):
+    console.ask("m", "Machine name", "unit")
     console.type("my unit#1")
     console.expect("\nSorry, ' ' is not allowed in this string.\n\nMachine name [unit]: ")
     console.type("unit#1")
     console.expect("\nSorry, '#' is not allowed in this string.\n")
-    console.type("unit-7.lab_A")
-    console.read_to_prompt()
-    ask(console, "M", "Machine name", "unit-7.lab_A")
-    console.type("")
-    console.read_to_prompt()
+    console.command("unit-7.lab_A")
+    console.edit("M", "Machine name", "unit-7.lab_A", "")
     console.commit()
     assert unit.config()["hostname"] == "unit-7.lab_A"
-    ask(console, "m", "Machine name", "unit-7.lab_A")
-    console.type("n" * 40)  # only 31 characters fit
-    console.read_to_prompt()
+    console.edit("m", "Machine name", "unit-7.lab_A", "n" * 40)
     console.commit()
-    assert unit.config()["hostname"] == "n" * 31
-
-
-CONFIRM = "\nAre you sure you want to %s?\nType YES if you want to do this (anything else to abort): "
+    assert unit.config()["hostname"] == "n" * 31  # what the field holds
 
 
 def test_resets_need_yes(unit):
     unit.set_config(**NETWORK, sshdPort="2222", hostname="keep-me")
     console = Console(unit)
-    try:
-        console.start()
-        for answer in ("yes", "Yes", "YES please"):
-            console.type("h")
-            console.expect(CONFIRM % "erase firewall, network ports, RADIUS config")
-            console.type(answer)
-            console.expect("\nAborted." + PAUSE)
-            assert ">>>" not in console.enter()
+    console.read_to_prompt()
+    for answer in ("yes", "Yes", "YES please"):
         console.type("h")
-        console.type("YES")
-        assert ">>> W" in console.read_to_prompt()
-        console.commit()
-        assert unit.config()["sshdPort"] == "22"
-
-        console.type("f")
-        console.expect(CONFIRM % "erase all settings, user accounts, everything")
-        console.type("no")
+        console.expect(CONFIRM % "erase firewall, network ports, RADIUS config")
+        console.type(answer)
         console.expect("\nAborted." + PAUSE)
-        console.enter()
-        console.type("F")
-        console.type("YES")
-        console.expect("\nRestored all settings to factory defaults (but you\n"
-                       "can still restore old settings, until committed)." + PAUSE)
-        screen = console.enter()
-        assert ">>> W" in screen and "Machine name: keep-me" not in screen
-        console.type("r")
-        console.expect("\nAll changes have been undone." + PAUSE)
-        screen = console.enter()
-        assert ">>>" not in screen and "Machine name: keep-me" in screen
-    finally:
-        console.close()
+        assert ">>>" not in console.command("")
+    console.type("H")
+    assert ">>> W" in console.command("YES")
+    console.commit()
+    assert unit.config()["sshdPort"] == "22"
+
+    console.type("f")
+    console.expect(CONFIRM % "erase all settings, user accounts, everything")
+    console.type("no")
+    console.expect("\nAborted." + PAUSE)
+    console.command("")
+    console.type("F")
+    console.type("YES")
+    console.expect("\nRestored all settings to factory defaults (but you\n"
+                   "can still restore old settings, until committed)." + PAUSE)
+    screen = console.command("")
+    assert ">>> W" in screen and "keep-me" not in screen
+    console.type("r")
+    console.expect("\nAll changes have been undone." + PAUSE)
+    screen = console.command("")
+    assert ">>>" not in screen and "Machine name: keep-me" in screen
 
 
 def test_switches(console, unit):
     set_lease(unit, ip="10.1.9.9", netmask="255.255.0.0")
-    for expected in ("enabled", "disabled"):
+    for state in ("enabled", "disabled"):
         console.type("d")
-        console.expect("\nDHCP has been %s.%s" % (expected, PAUSE))
-        console.enter()
+        console.expect("\nDHCP has been %s.%s" % (state, PAUSE))
+        console.command("")
     assert ">>> W" in console.command("e")
     console.commit()
     saved = unit.config()
@@ -175,7 +146,7 @@ def test_switches(console, unit):
 
 
 def test_password_change(console, unit):
-    def change(first, second):
+    def change(first, second=None):
         console.type("s")
         console.expect("\nNew master password: ")
         console.send(first)
@@ -185,96 +156,82 @@ def test_password_change(console, unit):
 
     change("secret-1", "secret-2")
     assert "secret" not in console.expect("\nTwo passwords didn't match; Nothing changed." + PAUSE)
-    assert ">>>" not in console.enter()
-    change("p" * 32, None)
+    assert ">>>" not in console.command("")
+    change("p" * 32)
     console.expect("\nPassword too long (at most 31 characters); Nothing changed." + PAUSE)
-    console.enter()
+    console.command("")
     change("", "")
     console.expect(CONFIRM % "use an EMPTY password?!")
     console.type("no")
     console.expect("\nAborted." + PAUSE)
-    assert ">>>" not in console.enter()
+    assert ">>>" not in console.command("")
     change("p" * 31, "p" * 31)
     assert "ppp" not in console.expect("\nMaster password changed." + PAUSE)
-    console.enter()
+    console.command("")
     console.commit()
     assert unit.config()["passwd"] == "p" * 31
     change("", "")
     console.type("YES")
     console.expect("\nMaster password changed." + PAUSE)
-    console.enter()
+    console.command("")
     console.commit()
     assert unit.config()["passwd"] == ""
 
 
 def test_ping_remembers_its_target(console, unit):
-    targets = []
-    for current, answer, pinged in [("10.1.0.254", "/99", None),  # retried below
-                                    (None, "10.1.1.1", "10.1.1.1"),
-                                    ("10.1.1.1", "", "10.1.1.1"),
-                                    ("10.1.1.1", "0", "0.0.0.0"),
-                                    ("10.1.0.254", "", "10.1.0.254")]:
-        if current:
-            ask(console, "p", "Ping which IP address (10 packets)", current)
+    label = "Ping which IP address (10 packets)"
+    console.ask("p", label, "10.1.0.254")  # the default gateway at first
+    console.type("/99")
+    console.expect("\nBad mask-style. Try again with /24.\n\n%s [10.1.0.254]: " % label)
+    for answer, current, pinged in [("10.1.1.1", "10.1.1.1", "10.1.1.1"),
+                                    ("", "10.1.1.1", "10.1.1.1"),
+                                    ("0", "10.1.0.254", "0.0.0.0"),
+                                    ("", None, "10.1.0.254")]:
         console.type(answer)
-        if pinged is None:
-            console.expect("\nBad mask-style. Try again with /24.\n")
-            continue
         console.expect("\n\n\nDone." + PAUSE)
-        console.enter()
-        targets.append(pinged)
-    calls = unit.calls("ping")
-    assert [c["argv"][1:] for c in calls] == [["-c", "10", t] for t in targets]
+        console.command("")
+        assert unit.calls("ping")[-1]["argv"][1:] == ["-c", "10", pinged]
+        if current:
+            console.ask("p", label, current)
+    assert len(unit.calls("ping")) == 4
 
 
 def test_shell_and_configuration_file(console):
-    ask(console, "m", "Machine name", "unit")
-    console.type("written-out")
-    console.read_to_prompt()
+    console.edit("m", "Machine name", "unit", "written-out")
     console.type(">")
     console.expect("\nDone." + PAUSE)
-    console.enter()
+    console.command("")
     console.type("!")
     console.send("grep hostname= /var/run/config.txt; echo shell-$((6*7))")
-    console.expect("hostname=written-out")
+    console.expect("hostname=written-out")  # the working copy, unsaved
     console.expect("shell-42")
     console.send("exit")
     assert "Network Setup" in console.read_to_prompt()
 
 
-def test_unknown_command(console):
+def test_unknown_command_and_health_report(console):
     console.type("x")
     console.expect("\nUnknown command. Try again" + PAUSE)
-    console.enter()
-
-
-def test_health_report_counts_once_a_second(console):
+    console.command("")
     console.type("Z")
     for n in ("0001", "0002", "0003"):
         console.expect("\nSystem is working fine: %s\n" % n)
-    assert console.p.isalive()
 
 
-@pytest.mark.parametrize("where", ["prompt", "address", "confirmation",
-                                   "password", "pause"])
-def test_end_of_input_ends_the_console(console, unit, where):
-    ask(console, "m", "Machine name", "unit")
-    console.type("pending-edit")
-    console.read_to_prompt()
-    line, shown = {"prompt": (None, None), "address": ("i", "10.1.2.3]: "),
-                   "confirmation": ("h", "abort): "),
-                   "password": ("s", "password: "),
-                   "pause": ("x", "continue...")}[where]
+@pytest.mark.parametrize("line,shown", [(None, None), ("i", "10.1.2.3]: "),
+                                        ("h", "abort): "), ("s", "password: "),
+                                        ("x", "continue...")])
+def test_end_of_input_ends_the_console(console, unit, line, shown):
+    console.edit("m", "Machine name", "unit", "pending-edit")
     if line:
         console.type(line)
         console.expect(shown)
-    if where == "password":
+    if line == "s":
         # Each password prompt takes the end as an empty entry; the empty
         # password's confirmation then meets the end of input.
-        console.end_of_input()
-        console.expect("confirm: ")
-        console.end_of_input()
-        console.expect("abort): ")
-    console.end_of_input()
+        for shown in ("confirm: ", "abort): "):
+            console.p.sendeof()
+            console.expect(shown)
+    console.p.sendeof()
     assert console.wait_exit() == 0
     assert unit.config()["hostname"] == "unit"

@@ -107,10 +107,12 @@ def test_usage_names_the_program_without_its_directory(unit, argv0):
 
 @needs_store
 def test_first_batch_option_decides(unit):
+    unit.set_config(hostname="from-store")
     image = unit.eeprom.read_bytes()
     r = unit.run("-x", "-W", strace=CLOCK_CALLS)
     assert r.returncode == 0
     assert clock_sets(r.trace), "-x did not run"
+    assert unit.path("/etc/hostname").read_text() == "from-store\n"
     assert unit.eeprom.read_bytes() == image, "-W ran after -x"
     # The other way round the save happens and the clock is left alone.
     r = unit.run("-W", "-x", strace=CLOCK_CALLS)
@@ -177,6 +179,8 @@ def test_write_saves_the_stored_configuration_again(unit):
     assert (r.returncode, r.stdout) == (0, b"")
     assert unit.eeprom.read_bytes() != image
     assert unit.config() == before
+    # ...and puts it into place for the unit's other programs.
+    assert unit.path("/etc/hostname").read_text() == "written\n"
 
 
 @needs_store
