@@ -78,3 +78,21 @@ def test_factory_state(unit):
     rom = (unit.dir / "var/lib/unit/bootrom.img").read_bytes()
     assert b"Boot" in rom[4:83] and b"(" in rom[4:83]
     assert unit.run_cmd(["/bin/sh", "-c", "head -c 83 /dev/mtd1 | grep -q Boot"]).returncode == 0
+
+
+def test_command_line_of_the_tool(unit):
+    import subprocess
+    from unit import PY, TOOL
+
+    def tool(*args):
+        return subprocess.run([PY, str(TOOL), "-d", str(unit.dir), "run", *args],
+                              capture_output=True, stdin=subprocess.DEVNULL,
+                              env=dict(os.environ, LEAK="from-host"))
+
+    # Without a command, or with words starting with '-', it runs setup.
+    r = tool("--env", "X=1", "-h")
+    assert r.returncode == 1 and r.stderr.startswith(b"Use: setup \t\t")
+    assert tool("--", "-h").stderr == r.stderr
+    # Only the given environment gets in.
+    r = tool("--env", "X=a=b", "/bin/sh", "-c", "echo $X $PATH $HOME $LEAK")
+    assert r.stdout == b"a=b /bin:/usr/bin:/sbin:/usr/sbin /\n"
