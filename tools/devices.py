@@ -20,7 +20,6 @@ back from it afterwards:
 
 import errno
 import os
-import shutil
 import struct
 import threading
 
@@ -127,6 +126,10 @@ class Devices:
         """Make node exist but refuse to open (no permission)."""
         os.chmod(self.root + node, 0)
 
+    def remove(self, node):
+        """Take node away: opening it fails with ENOENT."""
+        os.unlink(self.root + node)
+
     # --- for running the program -------------------------------------------
 
     def env(self):
@@ -179,7 +182,8 @@ class Devices:
 
     @property
     def rport_powered(self):
-        return self.rport_supply and self._rport_present()
+        """Whether the R-port was left with power."""
+        return self._rport_present()
 
     # --- the stand-ins --------------------------------------------------------
 

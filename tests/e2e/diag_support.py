@@ -26,8 +26,3 @@ def run(unit, hw, *args):
     kw = {} if hw is None else {"env": hw.env(), "binds": hw.binds()}
     r = unit.run(*args, **kw)
     return r.returncode, r.stdout.decode(), r.stderr.decode()
-
-
-def without(*nodes):
-    """A Devices with every node fitted except `nodes`."""
-    return Devices(nodes=[n for n in devices.NODES if n not in nodes])

@@ -5,7 +5,7 @@ import errno
 
 import pytest
 
-from diag_support import devices, hardware, run, without  # noqa: F401
+from diag_support import devices, hardware, run  # noqa: F401
 
 ON = "Turn on power... "
 OFF = "OK\nTurn off power... "
@@ -33,16 +33,13 @@ def test_power_faults(unit, hardware, supply, switch, rc, out):
     assert run(unit, hardware, "-t", "R") == (rc, out + "FAILED\n", "")
 
 
-def test_first_power_on_result_is_not_looked_at(unit, hardware):
-    hardware.fail("RPORT_POWER_ON", errno.EIO, call=1)
-    assert run(unit, hardware, "-t", "r")[:2] == (0, ON + OFF + RESTORE + "PASSED\n")
-
-
-def test_refused_restore(unit, hardware):
-    hardware.fail("RPORT_POWER_ON", errno.EIO, call=2)
-    assert run(unit, hardware, "-t", "r") == (
-        5, ON + OFF + RESTORE + "Unable to restore power?! Might be shorted.\nFAILED\n", "")
-    assert hardware.requests()[-1] == "RPORT_POWER_ON"
+@pytest.mark.parametrize("call, rc, out", [
+    (1, 0, "PASSED\n"),  # the first switch-on's result is not looked at
+    (2, 5, "Unable to restore power?! Might be shorted.\nFAILED\n"),
+])
+def test_refused_power_on(unit, hardware, call, rc, out):
+    hardware.fail("RPORT_POWER_ON", errno.EIO, call=call)
+    assert run(unit, hardware, "-t", "r") == (rc, ON + OFF + RESTORE + out, "")
 
 
 def test_refused_power_off_is_version_skew(unit, hardware):
@@ -59,7 +56,7 @@ def test_failing_status_read_is_fatal(unit, hardware, call, out):
         1, out, "testRPort: RPORT_GET_STATUS: Input/output error\n")
 
 
-def test_missing_node(unit):
-    with without(devices.RPORT) as hw:
-        assert run(unit, hw, "-t", "r") == (
-            99, "FAILED\n", "/dev/rport: No such file or directory\n")
+def test_missing_node(unit, hardware):
+    hardware.remove(devices.RPORT)
+    assert run(unit, hardware, "-t", "r") == (
+        99, "FAILED\n", "/dev/rport: No such file or directory\n")
