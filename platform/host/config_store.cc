@@ -26,6 +26,7 @@
 // the last load or save; only when they differ is the image read and parsed
 // again.  Every save changes a header (new generation, new CRC).
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,17 +39,20 @@
 namespace {
 
 struct Entry {
-  int key;    // offset in pool
-  int value;  // offset in pool
-  int keyLen;
-  int valueLen;
+  uint16_t key;    // offset in pool
+  uint16_t value;  // offset in pool
+  uint16_t keyLen;
+  uint16_t valueLen;
 };
 
 // Smallest line: "k=\n".
 constexpr int kMaxEntries = kCfgTextMax / 3 + 1;
 // Live strings take at most kCfgTextMax bytes ('=' and the line end become
-// the terminators, escapes shrink); the rest is room for replaced values.
-constexpr int kPoolSize = 4 * kEepromSize;
+// the terminators, escapes shrink).  While a value is replaced the old one
+// is still live, so a pack must leave room for both: the rest is room for
+// replaced values.
+constexpr int kPoolSize = 3 * kEepromSize;
+static_assert(kPoolSize <= 65535, "pool offsets are 16 bits");
 
 Entry entries[kMaxEntries];
 int entryCount;
@@ -98,10 +102,10 @@ void packPool() {
   for (int i = 0; i < entryCount; i++) {
     Entry &e = entries[i];
     memcpy(packBuf + used, pool + e.key, e.keyLen + 1);
-    e.key = used;
+    e.key = static_cast<uint16_t>(used);
     used += e.keyLen + 1;
     memcpy(packBuf + used, pool + e.value, e.valueLen + 1);
-    e.value = used;
+    e.value = static_cast<uint16_t>(used);
     used += e.valueLen + 1;
   }
   memcpy(pool, packBuf, used);
@@ -148,14 +152,16 @@ int setValue(const char *key, const char *value, int valueLen) {
   if (textSize - oldSize + newSize > kCfgTextMax) return -1;
 
   if (index < 0) {
+    // The entry counts only once its key is in the pool: a pack walks
+    // every counted entry.
+    uint16_t at = static_cast<uint16_t>(poolAdd(key, keyLen));
     index = entryCount++;
-    entries[index].key = poolAdd(key, keyLen);
-    entries[index].keyLen = keyLen;
-    entries[index].value = entries[index].key + keyLen;  // "" until set
-    entries[index].valueLen = 0;
+    // Its value is "" (the key's terminator) until set below.
+    entries[index] = {at, static_cast<uint16_t>(at + keyLen),
+                      static_cast<uint16_t>(keyLen), 0};
   }
-  entries[index].value = poolAdd(value, valueLen);
-  entries[index].valueLen = valueLen;
+  entries[index].value = static_cast<uint16_t>(poolAdd(value, valueLen));
+  entries[index].valueLen = static_cast<uint16_t>(valueLen);
   textSize += newSize - oldSize;
   return 0;
 }

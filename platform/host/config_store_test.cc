@@ -70,6 +70,12 @@ TEST_F(Store, AFullStoreFitsAndOneCharacterMoreIsRefused) {
   // An escaped character counts twice.
   EXPECT_EQ(cfgSet("big", (value.substr(1) + "\n").c_str()), -1);
   EXPECT_EQ(cfgGet("big"), value);  // refusals leave the value alone
+  for (char c = 'a'; c < 'h'; c++) {  // full values replacing full values
+    std::string other(value.size(), c);
+    ASSERT_EQ(cfgSet("big", other.c_str()), 0);
+    ASSERT_EQ(cfgGet("big"), other);
+  }
+  ASSERT_EQ(cfgSet("big", value.c_str()), 0);
   ASSERT_EQ(cfgSave(image_.c_str()), 0);
   cfgClear();
   cfgLoad(image_.c_str());

@@ -12,7 +12,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -232,65 +231,18 @@ int eepromWriteImage(const char *path, const char *data, int length,
   return rc;
 }
 
-namespace {
-
-// The image stays open between looks at its headers: a look is then an
-// fstat and two preads, no path walk.  The fstat makes sure the descriptor
-// still is the image (not closed and reused by someone else) and that the
-// image was not replaced or removed meanwhile.
-struct HeaderReader {
-  int fd = -1;
-  dev_t dev;
-  ino_t ino;
-  char path[256];
-};
-HeaderReader headerReader;
-
-// Drops the kept descriptor; it is only closed while it is still ours.
-void forgetImage(HeaderReader &r, bool ours) {
-  if (ours) close(r.fd);
-  r.fd = -1;
-}
-
-int openForHeaders(HeaderReader &r, const char *path) {
-  struct stat st;
+void eepromReadHeaders(const char *path, EepromHeaders *out) {
+  memset(out, 0, sizeof *out);
+  // Opened afresh each time: a replaced or recreated image is seen at once.
   int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (strlen(path) >= sizeof r.path || fstat(fd, &st) != 0) {
-    close(fd);
-    return -1;
-  }
-  r.fd = fd;
-  r.dev = st.st_dev;
-  r.ino = st.st_ino;
-  strcpy(r.path, path);
-  return 0;
-}
-
-bool readHeaderPair(int fd, EepromHeaders *out) {
+  if (fd < 0) return;
   // One read from the first header to the end of the second costs less
   // than a second system call.  A short read leaves zeros, exactly as
   // eepromReadImage's view of it.
   static unsigned char span[kEepromSlotSize + kEepromHeaderSize];
   memset(span, 0, sizeof span);
-  if (pread(fd, span, sizeof span, 0) < 0) return false;
-  copyHeaders(span, out);
-  return true;
-}
-
-}  // namespace
-
-void eepromReadHeaders(const char *path, EepromHeaders *out) {
-  memset(out, 0, sizeof *out);
-  HeaderReader &r = headerReader;
-  if (r.fd >= 0) {
-    struct stat st;
-    bool ours = fstat(r.fd, &st) == 0 && st.st_dev == r.dev && st.st_ino == r.ino;
-    if (!ours || st.st_nlink == 0 || strcmp(r.path, path) != 0)
-      forgetImage(r, ours);
-  }
-  if (r.fd < 0 && openForHeaders(r, path) != 0) return;
-  if (!readHeaderPair(r.fd, out)) forgetImage(r, true);
+  if (pread(fd, span, sizeof span, 0) >= 0) copyHeaders(span, out);
+  close(fd);
 }
 
 bool eepromSameHeaders(const EepromHeaders &a, const EepromHeaders &b) {
