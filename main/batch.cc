@@ -1,3 +1,5 @@
+// The two helpers of the batch option -x: the system clock from the
+// real-time clock, and the stored disk type to the USB device driver.
 #include "main/batch.h"
 
 #include <fcntl.h>
@@ -9,6 +11,10 @@
 #include "platform/device_services.h"
 #include "platform/ioctls.h"
 
+// A clock that cannot be read (-1) or was never set leaves the system time
+// alone.  The C library no longer offers stime(); clock_settime on the
+// realtime clock is the same request to the kernel.  Its result does not
+// matter: -x goes on either way.
 void rtcToSystemTime() {
   rtcSetup();
   long t = rtcGetTime(0);
@@ -17,6 +23,8 @@ void rtcToSystemTime() {
   clock_settime(CLOCK_REALTIME, &ts);
 }
 
+// The driver takes the disk type as a 4-byte int; what it answers is not
+// looked at.
 void setUsbDiskType() {
   int fd = open("/dev/usbd", O_RDWR);
   int diskType = cfgGetN("diskType");  // read whether or not the node opened
