@@ -12,6 +12,7 @@
 #include "login/login.h"
 #include "platform/config_store.h"
 #include "platform/device_services.h"
+#include "platform/ioctls.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 //
 // Every handler prints a complete answer (OID line, type line, value line)
 // to standard output and returns 0, or prints nothing and returns -1.  The
-// command loop flushes once per answer; nothing here flushes or writes to
-// standard error, which the SNMP daemon reads as part of the answer.
+// command loop flushes once per answer.  Standard error is written only
+// when it is not the daemon's answer pipe (see the screen cache).
 #pragma once
 
 #include <ctime>

@@ -317,7 +317,11 @@ class _Node(UMockdev.IoctlBase):
                 client.complete(-1, errno.ENOTTY)
                 return True
             size = (client.get_request() >> 16) & 0x3FFF
-            data = client.get_arg().resolve(0, size) if size else None
+            try:
+                data = client.get_arg().resolve(0, size) if size else None
+            except GLib.Error:  # the argument does not point into the program
+                client.complete(-1, errno.EFAULT)
+                return True
             arg = None
             if size == 4:
                 arg = struct.unpack("i", bytes(data.retrieve()))[0]

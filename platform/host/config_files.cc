@@ -45,58 +45,90 @@
 
 namespace {
 
-// One file being put together; the largest is the configuration dump.
-char out[kEepromSize + 1024];
-int outLen;
-bool outFull;
+// The file being written: its names, its descriptor and a small buffer in
+// front of it.  The first failure is kept and reported by commit().
+struct Output {
+  const char *name;  // as on the unit, for the log
+  char target[512];
+  char temp[520];
+  mode_t mode;
+  int fd;
+  int err;
+  char buf[4096];
+  int len;
+};
+Output out;
 
-void begin() {
-  outLen = 0;
-  outFull = false;
-  out[0] = 0;
+void flush() {
+  int done = 0;
+  while (out.err == 0 && done < out.len) {
+    ssize_t w = write(out.fd, out.buf + done, out.len - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) out.err = w < 0 ? errno : EIO;
+    if (w > 0) done += static_cast<int>(w);
+  }
+  out.len = 0;
+}
+
+// Starts root + path under a temporary name.
+void begin(const char *root, const char *path, mode_t mode) {
+  out.name = path;
+  out.mode = mode;
+  out.len = 0;
+  out.err = 0;
+  snprintf(out.target, sizeof out.target, "%s%s", root, path);
+  snprintf(out.temp, sizeof out.temp, "%s.new", out.target);
+  out.fd = open(out.temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (out.fd < 0) out.err = errno;
+}
+
+void emitRaw(const char *text, int n) {
+  if (out.len + n > static_cast<int>(sizeof out.buf)) flush();
+  if (n > static_cast<int>(sizeof out.buf)) {
+    // Too big for the buffer: straight through.
+    for (int done = 0; out.err == 0 && done < n;) {
+      ssize_t w = write(out.fd, text + done, n - done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) out.err = w < 0 ? errno : EIO;
+      if (w > 0) done += static_cast<int>(w);
+    }
+    return;
+  }
+  memcpy(out.buf + out.len, text, n);
+  out.len += n;
 }
 
 void emit(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void emit(const char *format, ...) {
+  char line[600];
   va_list ap;
   va_start(ap, format);
-  int n = vsnprintf(out + outLen, sizeof out - outLen, format, ap);
+  int n = vsnprintf(line, sizeof line, format, ap);
   va_end(ap);
-  if (n < 0 || n >= static_cast<int>(sizeof out) - outLen) {
-    outFull = true;
+  // Every caller's piece is short; a longer one would be cut.
+  if (n < 0 || n >= static_cast<int>(sizeof line)) {
+    out.err = EOVERFLOW;
     return;
   }
-  outLen += n;
+  emitRaw(line, n);
 }
 
-// Writes what was emitted to root + path.
-int commit(const char *root, const char *path, mode_t mode) {
-  char target[512], temp[520];
-  if (outFull) {
-    logIt(kLogError, "Configuration: %s would be too long; not written.", path);
+// Puts the file in place: a reader sees the old one or the new one.
+int commit() {
+  if (out.fd < 0) {
+    logIt(kLogError, "Configuration: cannot write %s: %s", out.name,
+          strerror(out.err));
     return -1;
   }
-  snprintf(target, sizeof target, "%s%s", root, path);
-  snprintf(temp, sizeof temp, "%s.new", target);
-  int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) {
-    logIt(kLogError, "Configuration: cannot write %s: %s", path, strerror(errno));
-    return -1;
-  }
-  int done = 0;
-  while (done < outLen) {
-    ssize_t w = write(fd, out + done, outLen - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) break;
-    done += static_cast<int>(w);
-  }
-  int err = done == outLen ? 0 : errno;
-  if (fchmod(fd, mode) != 0 && err == 0) err = errno;
-  if (close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && rename(temp, target) != 0) err = errno;
+  flush();
+  int err = out.err;
+  if (fchmod(out.fd, out.mode) != 0 && err == 0) err = errno;
+  if (close(out.fd) != 0 && err == 0) err = errno;
+  if (err == 0 && rename(out.temp, out.target) != 0) err = errno;
   if (err != 0) {
-    unlink(temp);
-    logIt(kLogError, "Configuration: cannot write %s: %s", path, strerror(err));
+    unlink(out.temp);
+    logIt(kLogError, "Configuration: cannot write %s: %s", out.name,
+          strerror(err));
     return -1;
   }
   return 0;
@@ -134,16 +166,19 @@ void emitPort(const char *prefix, const char *ip, const char *netmask,
 
 // The host name as the system takes it: printable, one line, never empty.
 void emitHostname() {
-  int before = outLen;
+  bool any = false;
   for (const char *p = cfgGet("hostname"); *p; p++) {
-    if (static_cast<unsigned char>(*p) > 0x20 && *p != 0x7F) emit("%c", *p);
+    if (static_cast<unsigned char>(*p) > 0x20 && *p != 0x7F) {
+      emit("%c", *p);
+      any = true;
+    }
   }
-  if (outLen == before) emit("unit");
+  if (!any) emit("unit");
   emit("\n");
 }
 
 int renderNetwork(const char *root) {
-  begin();
+  begin(root, "/etc/network.conf", 0644);
   emit("# Network settings of the unit, written from its configuration.\n");
   emitQuoted("HOSTNAME", cfgGet("hostname"));
   emit("LAN_DHCP=%d\n", cfgGetN("dhcpEnable") != 0);
@@ -154,15 +189,19 @@ int renderNetwork(const char *root) {
   emit("DEFAULT_GATEWAY=%s\n", dotted("gateway"));
   emit("DNS=%s\n", dotted("dns"));
   emitQuoted("DNS_DOMAIN", cfgGet("dnsDomain"));
-  return commit(root, "/etc/network.conf", 0644);
+  return commit();
 }
 
 int renderResolver(const char *root) {
-  begin();
+  begin(root, "/etc/resolv.conf", 0644);
   if (cfgGetN("dns") != 0) emit("nameserver %s\n", dotted("dns"));
   const char *domain = cfgGet("dnsDomain");
-  if (*domain && !strpbrk(domain, " \t\r\n")) emit("search %s\n", domain);
-  return commit(root, "/etc/resolv.conf", 0644);
+  if (*domain && !strpbrk(domain, " \t\r\n")) {
+    emit("search ");
+    emitRaw(domain, static_cast<int>(strlen(domain)));
+    emit("\n");
+  }
+  return commit();
 }
 
 int renderServices(const char *root) {
@@ -173,11 +212,11 @@ int renderServices(const char *root) {
   static constexpr const char *kSwitchKeys[] = {
       "snmpEnabled", "radiusEnable", "firewallEnable", "ipmiEnable",
       "pppEnable",   "dyndnsEnable"};
-  begin();
+  begin(root, "/etc/unit/services.conf", 0644);
   emit("# Service ports (0: off on that side) and services switched on.\n");
   for (const char *key : kPortKeys) emit("%s=%d\n", key, cfgGetN(key));
   for (const char *key : kSwitchKeys) emit("%s=%d\n", key, cfgGetN(key) != 0);
-  return commit(root, "/etc/unit/services.conf", 0644);
+  return commit();
 }
 
 void emitHash(const char *password) {
@@ -211,23 +250,23 @@ bool usableName(const char *name) {
 
 int cfgRenderFiles(const char *root, int fromConsole) {
   int rc = 0;
-  begin();
+  begin(root, "/etc/hostname", 0644);
   emitHostname();
-  if (commit(root, "/etc/hostname", 0644) != 0) rc = -1;
+  if (commit() != 0) rc = -1;
   if (renderNetwork(root) != 0) rc = -1;
   if (renderResolver(root) != 0) rc = -1;
   if (renderServices(root) != 0) rc = -1;
   if (cfgRenderAccounts(root) != 0) rc = -1;
   if (fromConsole) {
-    begin();
+    begin(root, "/var/run/network.reload", 0644);
     emit("console\n");
-    if (commit(root, "/var/run/network.reload", 0644) != 0) rc = -1;
+    if (commit() != 0) rc = -1;
   }
   return rc;
 }
 
 int cfgRenderAccounts(const char *root) {
-  begin();
+  begin(root, "/etc/unit/accounts", 0600);
   emit("admin:admin:");
   emitHash(cfgGet("passwd"));
   emit("\n");
@@ -242,7 +281,8 @@ int cfgRenderAccounts(const char *root) {
                        "left out.", u);
       continue;
     }
-    emit("%s:", name);
+    emitRaw(name, static_cast<int>(strlen(name)));
+    emit(":");
     snprintf(key, sizeof key, "user_%d_class", u);
     emit("%d:", cfgGetN(key));
     snprintf(key, sizeof key, "user_%d_pass", u);
@@ -254,15 +294,16 @@ int cfgRenderAccounts(const char *root) {
     }
     emit("\n");
   }
-  return commit(root, "/etc/unit/accounts", 0600);
+  return commit();
 }
 
 int cfgDumpFile(const char *root) {
-  begin();
-  int n = cfgTextFormat(out, sizeof out);
+  static char text[kEepromSize];
+  int n = cfgTextFormat(text, sizeof text);
   if (n < 0) return -1;
-  outLen = n;
-  return commit(root, "/var/run/config.txt", 0600);
+  begin(root, "/var/run/config.txt", 0600);
+  emitRaw(text, n);
+  return commit();
 }
 
 int updateCfgFiles(int fromConsole) { return cfgRenderFiles("", fromConsole); }

@@ -111,7 +111,18 @@ TEST_F(Files, AccountsHoldHashesNeverPasswords) {
   cfgSet("user_2_name", "bob");
   cfgSet("user_2_pass", "NONE");
   ASSERT_EQ(cfgRenderAccounts(dir_.c_str()), 0);
-  std::string accounts = file("/etc/unit/accounts");
+  std::string few = file("/etc/unit/accounts");
+  // Many accounts make a file larger than any buffer on the way.
+  for (int u = 3; u < 60; u++) {
+    std::string key = "user_" + std::to_string(u) + "_name";
+    ASSERT_EQ(cfgSet(key.c_str(), (std::string(40, 'n') + std::to_string(u)).c_str()), 0);
+    ASSERT_EQ(cfgSet(("user_" + std::to_string(u) + "_pass").c_str(), "pw"), 0);
+  }
+  cfgSetN("numusers", 60);
+  ASSERT_EQ(cfgRenderAccounts(dir_.c_str()), 0);
+  EXPECT_TRUE(has("/etc/unit/accounts", "nnnnnnnn59:0:$sha256$"));
+  EXPECT_GT(file("/etc/unit/accounts").size(), 6000u);
+  std::string accounts = few;
   EXPECT_EQ(accounts.find("Secret"), std::string::npos);
   EXPECT_EQ(accounts.find("AlicePw"), std::string::npos);
   EXPECT_TRUE(has("/etc/unit/accounts", "\nalice:2:$sha256$"));
