@@ -154,10 +154,10 @@ class Unit:
 
     def set_stub(self, name, exit=0, stdout=None, wait_eof=False):
         """How the stand-in for /bin/<name> (or rc.network) behaves."""
-        spec = {"exit": exit, "wait_eof": wait_eof}
+        behaviour = {"exit": exit, "wait_eof": wait_eof}
         if stdout is not None:
-            spec["stdout"] = stdout
-        (self.dir / "var/lib/unit/stubs" / (name + ".json")).write_text(json.dumps(spec))
+            behaviour["stdout"] = stdout
+        (self.dir / "var/lib/unit/stubs" / (name + ".json")).write_text(json.dumps(behaviour))
 
     # ---- running ------------------------------------------------------------
 
