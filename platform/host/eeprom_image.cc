@@ -4,10 +4,11 @@
 // Image layout: slot 0 at offset 0, slot 1 at kEepromSlotSize.  Each slot is
 // a 32-byte header followed by the data:
 //   magic u32 | length u32 | generation u64 | crc u32 | 12 bytes zero
-// (host byte order).  The CRC covers the header with its crc field zeroed,
-// then data[0..length), so a slot whose header or data was written only in
-// part never checks out.  Bytes of a slot past its length are left as they
-// were.
+// (little-endian on every processor, so that builds for this machine and for
+// the appliance can share one unit).  The CRC covers the header with its crc
+// field zeroed, then data[0..length), so a slot whose header or data was
+// written only in part never checks out.  Bytes of a slot past its length
+// are left as they were.
 #include "platform/host/eeprom_image.h"
 
 #include <fcntl.h>
@@ -49,8 +50,20 @@ constexpr std::array<uint32_t, 256> kCrcTable = makeCrcTable();
 // processes are single-threaded and 16 KiB is too much for their stacks.
 unsigned char imageBuf[2 * kEepromSlotSize];
 
+// A header between this processor's order and the image's (little-endian);
+// the same swap goes either way.
+SlotHeader imageOrder(SlotHeader h) {
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  h.magic = __builtin_bswap32(h.magic);
+  h.length = __builtin_bswap32(h.length);
+  h.generation = __builtin_bswap64(h.generation);
+  h.crc = __builtin_bswap32(h.crc);
+#endif
+  return h;
+}
+
 uint32_t slotCrc(const SlotHeader &h, const unsigned char *data) {
-  SlotHeader copy = h;
+  SlotHeader copy = imageOrder(h);
   copy.crc = 0;
   uint32_t crc = eepromCrc32(0, &copy, sizeof copy);
   return eepromCrc32(crc, data, h.length);
@@ -64,6 +77,7 @@ int currentSlot(const unsigned char *image, uint64_t *generation) {
     const unsigned char *base = image + slot * kEepromSlotSize;
     SlotHeader h;
     memcpy(&h, base, sizeof h);
+    h = imageOrder(h);
     if (h.magic != kSlotMagic || h.length > kEepromSize) continue;
     if (slotCrc(h, base + kEepromHeaderSize) != h.crc) continue;
     if (best < 0 || h.generation > bestGen) {
@@ -169,7 +183,8 @@ int writeLocked(int fd, const char *data, int length, EepromBudget *budget,
   if (writeBudgeted(fd, data, length, base + kEepromHeaderSize, budget) != 0)
     return -1;
   if (fdatasync(fd) != 0) return -1;
-  if (writeBudgeted(fd, &h, sizeof h, base, budget) != 0) return -1;
+  SlotHeader stored = imageOrder(h);
+  if (writeBudgeted(fd, &stored, sizeof stored, base, budget) != 0) return -1;
   if (fdatasync(fd) != 0) return -1;
 
   if (after) {
@@ -205,6 +220,7 @@ int eepromReadImage(const char *path, char *buf, uint64_t *generation,
       const unsigned char *base = imageBuf + slot * kEepromSlotSize;
       SlotHeader h;
       memcpy(&h, base, sizeof h);
+      h = imageOrder(h);
       // The EEPROM holds text: the last byte is always its terminator.
       uint32_t n = h.length < kEepromSize ? h.length : kEepromSize - 1;
       memcpy(buf, base + kEepromHeaderSize, n);

@@ -9,6 +9,7 @@
 #include "platform/config_store.h"
 #include "platform/device_services.h"
 #include "platform/host/config_store_internal.h"
+#include "platform/host/eeprom_image.h"
 #include "platform/host/scratch_test_util.h"
 
 namespace {
@@ -72,6 +73,15 @@ TEST_F(WideValues, OtherNumbersStaySignedOverTheWholeIntRange) {
   EXPECT_STREQ(cfgGet("sshdPort"), "65535");
   EXPECT_EQ(cfgGetN("sshdPort"), 65535);
   EXPECT_EQ(cfgGetN("httpPort"), 32768);
+}
+
+TEST_F(WideValues, TheImageIsLittleEndianWhateverTheProcessor) {
+  // Builds for this machine and for the appliance share one unit.
+  ASSERT_EQ(eepromWriteImage(image_.c_str(), "a=1", 4, nullptr, nullptr), 0);
+  std::string image = readFile(image_);
+  ASSERT_GE(image.size(), 16u);
+  EXPECT_EQ(image.substr(0, 8), std::string("UEE1\x04\0\0\0", 8));  // magic, length
+  EXPECT_EQ(image.substr(8, 8), std::string("\x01\0\0\0\0\0\0\0", 8));  // generation
 }
 
 }  // namespace

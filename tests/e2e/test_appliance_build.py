@@ -1,0 +1,68 @@
+"""The appliance's build (32-bit big-endian PowerPC, run by qemu-ppc) in the
+same simulated unit as this machine's build: with values that use all 32
+bits, every answer must come out the same.  The device self-tests stay with
+this machine's build: qemu refuses the unit drivers' requests."""
+import shutil
+
+import pytest
+
+from snmp_agent import Agent, P
+from unit import ROOT
+
+PPC = ROOT / "build" / "ppc" / "setup"
+
+pytestmark = pytest.mark.skipif(
+    not PPC.exists() or not shutil.which("qemu-ppc"),
+    reason="no appliance build (make ppc-test) or no qemu-ppc")
+
+
+@pytest.fixture
+def appliance(tmp_path):
+    """Binds that make /bin/setup the appliance's build under qemu-ppc."""
+    wrapper = tmp_path / "setup-ppc"
+    wrapper.write_text('#!/bin/sh\nexec /usr/bin/qemu-ppc -L /usr/powerpc-linux-gnu '
+                       '-0 "$0" /bin/setup-ppc "$@"\n')
+    wrapper.chmod(0o755)
+    return {"ro_binds": [(PPC, "/bin/setup-ppc"), (wrapper, "/bin/setup")]}
+
+
+@pytest.fixture
+def wide_unit(unit):
+    unit.set_identity(serial=4294967295, mac="fe:dc:ba:98:76:54")
+    unit.set_config(ip=0xC0A8C8FE, netmask=0xFFFFFF80, gateway1=0xC0A8C881,
+                    bcast=0xC0A8C8FF, ip2=0xAC100001, netmask2=0xFFF00000,
+                    sshdPort=65535, httpsPort=32768, idleTimeout=-1)
+    unit.set_screen(status=0, refresh=75, width=1280, height=1024, state=200)
+    return unit
+
+
+def walk(unit, **kw):
+    """Every answer of a getnext walk over the agent's whole tree."""
+    agent = Agent(unit, **kw)
+    answers = [agent.next("")]
+    while answers[-1].startswith(P + ".") and len(answers) < 1000:
+        answers.append(agent.next(answers[-1].split("\n")[0][len(P):]))
+    agent.close()
+    return answers
+
+
+def test_snmp_walk_is_the_same_on_the_appliance(wide_unit, appliance):
+    here = walk(wide_unit)
+    # Not two equally empty walks: the wide values are in it.
+    text = "".join(here)
+    for value in ("192.168.200.254", "255.255.255.128", "172.16.0.1",
+                  "\n065535\n", "\n65535\n", "\n32768\n", "1280x1024 @ 75Hz", "\n201\n",
+                  "fe dc ba 98 76 54"):
+        assert value in text
+    assert walk(wide_unit, **appliance) == here
+
+
+def test_console_screen_and_version_report_are_the_same_on_the_appliance(
+        wide_unit, appliance):
+    for args in ((), ("-V",), ("-h",)):
+        here = wide_unit.run(*args, input=b"")
+        there = wide_unit.run(*args, input=b"", **appliance)
+        assert (there.returncode, there.stdout, there.stderr) == (
+            here.returncode, here.stdout, here.stderr), args
+        if not args:
+            assert b"IP Address: 192.168.200.254" in here.stdout
