@@ -56,14 +56,16 @@ void routeSignals() {
   struct sigaction action = {};
   action.sa_handler = loginSignal;
   sigemptyset(&action.sa_mask);
-  // Reads of the line resume after a signal that only gets logged.
+  // loginSignal returns only for a signal it does not know; the read it
+  // interrupted then carries on.
   action.sa_flags = SA_RESTART;
   sigaction(SIGHUP, &action, nullptr);
   sigaction(SIGALRM, &action, nullptr);
 }
 
-// The port belongs to another device: it keeps the settings made for it and
-// this process only holds it open, silent, until it is told to go.
+// The port belongs to another device: the line keeps the settings made for
+// it, and this process lets go of it and stays, silent, rather than end and
+// be started on the port again, until it is told to go.
 [[noreturn]] void holdReservedPort(int port, const char *name,
                                    const char *configString) {
   logIt(kLogNotice, "Serial port %d (%s) setup for %s.", port, ttyLabel(name),

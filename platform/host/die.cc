@@ -1,6 +1,5 @@
 // Ending the process on failures that leave nothing sensible to do.
 #include <errno.h>
-#include <syslog.h>
 
 #include <cstdio>
 #include <cstdlib>

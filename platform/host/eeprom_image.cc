@@ -220,6 +220,9 @@ int eepromReadImage(const char *path, char *buf, uint64_t *generation,
 int eepromWriteImage(const char *path, const char *data, int length,
                      EepromBudget *budget, EepromHeaders *after) {
   if (length < 0 || length > kEepromSize || (length > 0 && !data)) return -1;
+  // The EEPROM holds NUL-terminated text: a text that fills all of it with
+  // no terminator could only be read back cut short.
+  if (length == kEepromSize && !memchr(data, 0, length)) return -1;
   bool created = false;
   int fd = openForWrite(path, &created);
   if (fd < 0) return -1;

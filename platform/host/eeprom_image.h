@@ -14,9 +14,11 @@
 
 #include <cstdint>
 
+#include "platform/device_services.h"
+
 // Layout of one slot: header, then kEepromSize bytes of room for the data.
 constexpr int kEepromHeaderSize = 32;
-constexpr int kEepromSlotSize = kEepromHeaderSize + 8192;
+constexpr int kEepromSlotSize = kEepromHeaderSize + kEepromSize;
 
 // The raw headers of both slots as found at one moment.  Any save changes
 // them, so comparing two snapshots tells whether anything was saved between.

@@ -56,8 +56,14 @@ TEST_F(EepromImage, KeepsTextsOfEverySizeAndCountsGenerations) {
   ASSERT_EQ(eepromWriteImage(image_.c_str(), "", 1, nullptr, nullptr), 0);
   EXPECT_EQ(load(&g2), "");
   EXPECT_EQ(g2, g1 + 1);
+  // Refused, and the stored text left alone: more than the EEPROM holds,
+  // or a text of all its bytes that leaves no room for its terminator.
+  const std::string unterminated(kEepromSize, 'u');
   EXPECT_EQ(eepromWriteImage(image_.c_str(), full.c_str(), kEepromSize + 1,
                              nullptr, nullptr), -1);
+  EXPECT_EQ(eepromWriteImage(image_.c_str(), unterminated.data(), kEepromSize,
+                             nullptr, nullptr), -1);
+  EXPECT_EQ(load(), "");
 }
 
 TEST_F(EepromImage, FallsBackToTheOtherCopyWhenTheNewestIsDamaged) {

@@ -1,28 +1,15 @@
-// Scratch directories and whole-file helpers for the store's tests.
+// A scratch directory with a place for an EEPROM image, and whole-file
+// helpers, for the store's tests.
 #pragma once
-
-#include <ftw.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "gtest/gtest.h"
+#include "platform/host/test_files.h"
 
 class Scratch : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = testing::TempDir() + "storeXXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    image_ = dir_ + "/eeprom.img";
-  }
-  void TearDown() override {
-    nftw(dir_.c_str(), [](const char *p, const struct stat *, int, FTW *) {
-      return remove(p);
-    }, 8, FTW_DEPTH | FTW_PHYS);
-  }
   static std::string readFile(const std::string &path) {
     std::string data;
     FILE *f = fopen(path.c_str(), "rb");
@@ -39,5 +26,7 @@ class Scratch : public testing::Test {
     fclose(f);
   }
 
-  std::string dir_, image_;
+  TempDir scratch_;
+  std::string dir_ = scratch_.dir;
+  std::string image_ = scratch_.path("eeprom.img");
 };
