@@ -136,8 +136,9 @@ Ending writeConfigFile() {
 // form of I, N, G and B; the selector then stays on until the next redraw.
 Ending runCommand(const char *line, int *wan) {
   char first = line[0];
-  if (first == 0 || first == ' ' || first == '\t' || first == '\r' ||
-      first == '\n') {
+  // Only these mean "no command"; a tab is dispatched like any other
+  // character and so is an unknown command.
+  if (first == 0 || first == ' ' || first == '\r' || first == '\n') {
     return Ending::kRedraw;
   }
   if (line[1] == '2') *wan = 1;

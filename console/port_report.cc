@@ -29,13 +29,11 @@ void showPorts() {
   printf("a zero port number are disabled.\n");
 
   // With DHCP the configured address may not be the one the port holds.
-  if (cfgGetN("dhcpEnable")) {
-    printf("\nLAN: Primary Ethernet port (%s%s):\n", "DHCP: ",
-           ipToStr(oemGetEth0Addr()));
-  } else {
-    printf("\nLAN: Primary Ethernet port (%s%s):\n", "",
-           ipToStr(static_cast<uint32_t>(cfgGetN("ip"))));
-  }
+  bool dhcp = cfgGetN("dhcpEnable") != 0;
+  uint32_t lan =
+      dhcp ? oemGetEth0Addr() : static_cast<uint32_t>(cfgGetN("ip"));
+  printf("\nLAN: Primary Ethernet port (%s%s):\n", dhcp ? "DHCP: " : "",
+         ipToStr(lan));
   printPortTable(
       "\nService Description                 Default Current Port\n"
       "------- --------------------------- ------- ------------\n"

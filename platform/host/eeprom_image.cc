@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -251,17 +252,37 @@ int eepromWriteImage(const char *path, const char *data, int length,
 }
 
 void eepromReadHeaders(const char *path, EepromHeaders *out) {
+  // The image stays open between looks, so that a look costs a stat of the
+  // path and one read.  Saves by other processes show through the open
+  // descriptor; an image replaced or recreated is another file, told apart
+  // by its inode number (which cannot go to a new file while ours is held).
+  static int heldFd = -1;
+  static struct stat held;
   memset(out, 0, sizeof *out);
-  // Opened afresh each time: a replaced or recreated image is seen at once.
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
+  struct stat now;
+  if (stat(path, &now) != 0 || heldFd < 0 || now.st_dev != held.st_dev ||
+      now.st_ino != held.st_ino) {
+    if (heldFd >= 0) close(heldFd);
+    heldFd = open(path, O_RDONLY | O_CLOEXEC);
+    if (heldFd < 0) return;
+    if (fstat(heldFd, &held) != 0) {
+      close(heldFd);
+      heldFd = -1;
+      return;
+    }
+  }
   // One read from the first header to the end of the second costs less
   // than a second system call.  A short read leaves zeros, exactly as
   // eepromReadImage's view of it.
   static unsigned char span[kEepromSlotSize + kEepromHeaderSize];
-  memset(span, 0, sizeof span);
-  if (pread(fd, span, sizeof span, 0) >= 0) copyHeaders(span, out);
-  close(fd);
+  ssize_t got = pread(heldFd, span, sizeof span, 0);
+  if (got < 0) {
+    close(heldFd);
+    heldFd = -1;
+    return;
+  }
+  memset(span + got, 0, sizeof span - static_cast<size_t>(got));
+  copyHeaders(span, out);
 }
 
 bool eepromSameHeaders(const EepromHeaders &a, const EepromHeaders &b) {

@@ -49,7 +49,8 @@ int eepromWriteImage(const char *path, const char *data, int length,
 
 // Reads just the two headers (no lock, no CRC check): the cheap way to see
 // whether a save happened since a snapshot.  A torn read only makes the
-// snapshot differ, which costs a needless reload and nothing else.
+// snapshot differ, which costs a needless reload and nothing else.  Keeps
+// the image open (close-on-exec) for the next look.
 void eepromReadHeaders(const char *path, EepromHeaders *out);
 bool eepromSameHeaders(const EepromHeaders &a, const EepromHeaders &b);
 

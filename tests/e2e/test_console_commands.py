@@ -210,9 +210,10 @@ def test_shell_and_configuration_file(console):
 
 
 def test_unknown_command_and_health_report(console):
-    console.type("x")
-    console.expect("\nUnknown command. Try again" + PAUSE)
-    console.command("")
+    for line in ("x", "\t"):  # only a blank, CR or LF is no command
+        console.type(line)
+        console.expect("\nUnknown command. Try again" + PAUSE)
+        console.command("")
     console.type("Z")
     for n in ("0001", "0002", "0003"):
         console.expect("\nSystem is working fine: %s\n" % n)
