@@ -21,7 +21,8 @@ TEST(AddressEntry, MaskStyleGivesLeadingOneBits) {
 }
 
 TEST(AddressEntry, RefusedEntriesLeaveTheValue) {
-  for (const char *line : {"/0", "/33", "/-8", "/4294967320", "/99999999999999999999"}) {
+  for (const char *line :
+       {"/0", "/33", "/-8", "/4294967320", "/99999999999999999999"}) {
     uint32_t value = 7;
     EXPECT_EQ(parseAddressEntry(line, &value), AddressEntry::kBadMask) << line;
     EXPECT_EQ(value, 7u) << line;

@@ -2,7 +2,6 @@
 // was started under.  Batch, diagnostics and SNMP options end the process
 // from inside the option loop; getty mode and the console share the start-up
 // below and end in the console's menu loop.
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -17,7 +16,6 @@
 #include "main/batch.h"
 #include "platform/config_store.h"
 #include "platform/device_services.h"
-#include "platform/ioctls.h"
 #include "snmp/snmp.h"
 
 namespace {

@@ -54,8 +54,9 @@ def test_status_screen(unit, variant):
     unit.set_config(**config)
     console = Console(unit)
     expected = tty(status_screen(**shown) + PROMPT)
+    # Start-up clears the screen once, before anything else; a redraw does not.
     assert console.read_to_prompt() == CLEAR + expected
-    assert console.command("") == expected  # a redraw does not clear
+    assert console.command("") == expected
 
 
 def test_pending_changes_until_committed(unit):

@@ -285,9 +285,3 @@ def test_getty_mode_without_terminal_uses_port_0(unit, pid_file, how):
     pid = proc.stdout.readline()
     assert pid.strip().isdigit()
     assert pf.read() == pid
-
-
-def test_console_mode_starts_with_one_screen_clear(unit):
-    child = unit.spawn()
-    child.expect_exact(b"\x1b[H\x1b[J\r")
-    assert child.before == b""
