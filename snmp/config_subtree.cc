@@ -54,31 +54,13 @@ int doConfig(const char *instance, int subtree, int next) {
   int column;
   int row;
   parseTableInstance(instance, &column, &row);
-  // Anything past the table reads as just past it, so the steps below
-  // cannot overflow.
-  if (column > kColumns) column = kColumns + 1;
-  if (row > kRows) row = kRows + 1;
-
-  if (column == -1) {
-    column = 1;
-    row = 1;
-  } else if (row < 0) {
-    row = 1;
-  } else if (next) {
-    ++row;
-  }
-  if (row > kRows) {
+  // Unlike the other tables, a plain get past the last row of a column
+  // reads row 1 of the next column.
+  if (!next && column >= 1 && column <= kColumns && row > kRows) {
     ++column;
     row = 1;
   }
-  if (column > kColumns) return -1;
-  if (column < 1) {
-    // Columns start at 1: a walk goes on from the first instance, and there
-    // is nothing to get.
-    if (!next) return -1;
-    column = 1;
-    row = 1;
-  }
+  if (!placeInTable(&column, &row, kColumns, kRows, 0, next)) return -1;
   // Row 0 stands before the table; it has nothing of its own.
   if (row == 0) return -1;
 

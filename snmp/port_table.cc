@@ -92,32 +92,7 @@ int doPortNumber(const char *instance, int subtree, int next,
   parseTableInstance(instance, &column, &row);
   logIt(kLogNotice, "SNMP: doPortNumber: oid='%s' (%d,%d) next=%d value=%s\n",
         instance, column, row, next, value ? value : "(GET)");
-  // Anything past the table reads as just past it, so the steps below
-  // cannot overflow.
-  if (column > kColumns) column = kColumns + 1;
-  if (row > kRows) row = kRows + 1;
-
-  if (column == -1) {
-    column = 1;
-    row = 1;
-  } else if (row < 1) {
-    row = 1;
-  } else if (next) {
-    if (++row > kRows) {
-      ++column;
-      row = 1;
-    }
-  } else if (row > kRows) {
-    return refuse();
-  }
-  if (column > kColumns) return refuse();
-  if (column < 1) {
-    // Columns start at 1: a walk goes on from the first instance; there is
-    // nothing to get or set.
-    if (!next) return refuse();
-    column = 1;
-    row = 1;
-  }
+  if (!placeInTable(&column, &row, kColumns, kRows, 1, next)) return refuse();
 
   const ServicePort &port = servicePorts[row - 1];
   if (value) return setPort(column, port, value);

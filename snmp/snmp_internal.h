@@ -69,6 +69,16 @@ int leadingNumber(const char *text, const char **end);
 // Column and row stay -1 when not read.
 void parseTableInstance(const char *instance, int *column, int *row);
 
+// Moves a table request to the instance it names, from the column and row
+// that parseTableInstance read.  No column: the first instance.  A row below
+// firstRow (a missing one included): row 1.  A getnext steps to the next
+// row, from the last row to row 1 of the next column.  False when there is
+// no instance to answer: a get or set beyond the last row, anything beyond
+// the last column, a get or set of a column below 1 (a walk from there
+// starts at the first instance).
+bool placeInTable(int *column, int *row, int columns, int rows, int firstRow,
+                  int next);
+
 // Splits a set's OID (the text after the prefix and its dot) into at most
 // kSetOidNumbersMax numbers.  Returns how many were taken, or -1 when a
 // number is followed by something other than a dot or the end.  `instance`

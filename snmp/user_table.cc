@@ -126,31 +126,11 @@ int doUsers(const char *instance, int subtree, int next, const char *value) {
   logIt(kLogNotice, "SNMP: doUsers: oid='%s' (%d,%d) next=%d value=%s\n",
         instance, column, row, next, value ? value : "(GET)");
 
+  // A set must name its row; a get or getnext without one reads row 1.
+  if (value && row < 0) return refuse();
   int spareRow = numUsers > INT_MAX - 2 ? INT_MAX : numUsers + 2;
-  if (column == -1) {
-    column = 1;
-    row = 1;
-  } else if (row < 0) {
-    if (value) return refuse();
-    row = 1;
-  } else if (next) {
-    if (row >= spareRow) {
-      if (column <= kColumns) ++column;
-      row = 1;
-    } else {
-      ++row;
-    }
-  } else if (row > spareRow) {
+  if (!placeInTable(&column, &row, kColumns, spareRow, 0, next))
     return refuse();
-  }
-  if (column > kColumns) return refuse();
-  if (column < 1) {
-    // Columns start at 1: a walk goes on from the first instance; there is
-    // nothing to get or set.
-    if (!next) return refuse();
-    column = 1;
-    row = 1;
-  }
 
   int slot = row - 2;
   SlotKeys keys;
