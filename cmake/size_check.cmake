@@ -19,6 +19,17 @@ if(rc EQUAL 0)
 endif()
 message("setup: stripped ${PROCESSOR} binary ${bytes} bytes${sections}")
 
+# The shared libraries it needs: the C library, and no C++ runtime.
+string(REGEX REPLACE "strip$" "objdump" objdump_tool ${STRIP})
+execute_process(COMMAND ${objdump_tool} -p ${stripped}
+                OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
+if(rc EQUAL 0)
+  string(REGEX MATCHALL "NEEDED +[^\n]+" needed "${headers}")
+  list(TRANSFORM needed REPLACE "NEEDED +" "")
+  list(JOIN needed " " needed)
+  message("setup: needs ${needed}")
+endif()
+
 # The binary carries the simulated unit's platform (platform/), which on the
 # appliance are the platform libraries; the program's own share is what its
 # subsystems' object files hold.
