@@ -4,8 +4,10 @@ bits, every answer must come out the same.  The device self-tests stay with
 this machine's build: qemu refuses the unit drivers' requests."""
 import shutil
 
+import pexpect
 import pytest
 
+from serial_line import CLEAR, PROMPT, getty, handed_over
 from snmp_agent import Agent, P
 from unit import ROOT
 
@@ -66,3 +68,20 @@ def test_console_screen_and_version_report_are_the_same_on_the_appliance(
             here.returncode, here.stdout, here.stderr), args
         if not args:
             assert b"IP Address: 192.168.200.254" in here.stdout
+
+
+def test_getty_mode_on_the_appliance(make_unit, appliance):
+    """A terminal is admitted to the menu, a PPP client handed to pppd."""
+    unit = make_unit("terminal")
+    line = getty(unit, 2, **appliance)
+    line.expect_exact(PROMPT, timeout=20)
+    line.send(b"\r")
+    line.expect_exact(CLEAR)
+    line.expect("Choice: ")
+
+    unit = make_unit("ppp")
+    line = getty(unit, 2, **appliance)
+    line.expect_exact(PROMPT, timeout=20)
+    line.send(b"\x7e\xff\x7d\x23\xc0\x21")
+    line.expect(pexpect.EOF, timeout=20)
+    assert line.wait() == 0 and handed_over(unit, "pppd", 2) == []
