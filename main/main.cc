@@ -16,6 +16,7 @@
 #include "main/batch.h"
 #include "platform/config_store.h"
 #include "platform/device_services.h"
+#include "platform/ioctls.h"  // checks the TIOCSCTTY number for the appliance
 #include "snmp/snmp.h"
 
 namespace {
