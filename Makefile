@@ -2,7 +2,7 @@
 PY := /usr/bin/python3
 JOBS ?= 2
 
-.PHONY: run test deps build unit-test ppc-test e2e-test
+.PHONY: run test deps build unit-test ppc-test e2e-test bench
 
 run: deps build
 	tools/unit run
@@ -35,3 +35,8 @@ ppc-test:
 
 e2e-test:
 	$(PY) -m pytest -q tests/e2e
+
+# Costs of the SNMP agent's request path; numbers, not pass or fail.
+bench: deps build
+	cmake --build --preset host --target setup_bench
+	build/host/setup_bench
