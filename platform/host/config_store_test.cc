@@ -1,7 +1,3 @@
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <iterator>
 
@@ -130,32 +126,6 @@ TEST_F(Store, UpdateReloadsOnlyWhenSomethingWasSaved) {
   ASSERT_EQ(rename(other.c_str(), image_.c_str()), 0);
   cfgUpdate(image_.c_str());
   EXPECT_STREQ(cfgGet("a"), "4");
-}
-
-// Saving onto a read-only file system fails and leaves the saved copy.
-TEST_F(Store, ReadOnlyImageRefusesTheSaveAndKeepsWhatWasSaved) {
-  putImage("a=1\n");
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    // A private mount namespace in which the directory is bound read-only.
-    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
-        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount(dir_.c_str(), dir_.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-        mount(nullptr, dir_.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
-              nullptr) != 0) {
-      _exit(77);
-    }
-    cfgLoad(image_.c_str());
-    cfgSet("a", "2");
-    _exit(cfgSave(image_.c_str()) == -1 ? 0 : 1);
-  }
-  int status;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user namespaces here";
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(imageText(), "a=1\n");
 }
 
 }  // namespace

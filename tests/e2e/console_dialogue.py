@@ -88,6 +88,15 @@ def status_screen(lan, wan=None, product="Remote Console Appliance",
     return s
 
 
+def console_on(unit, config=None, **kwargs):
+    """A console at its first prompt, started after config was saved."""
+    if config:
+        unit.set_config(**config)
+    c = Console(unit, **kwargs)
+    c.read_to_prompt()
+    return c
+
+
 class Console:
     """One console process on a pseudo-terminal inside the unit."""
 

@@ -3,7 +3,7 @@ configuration read back after a commit."""
 
 import pytest
 
-from console_dialogue import CONFIRM, PAUSE, Console, addr, set_lease
+from console_dialogue import CONFIRM, PAUSE, addr, console_on, set_lease
 
 NETWORK = dict(ip=addr("10.1.2.3"), netmask=addr("255.255.0.0"),
                gateway1=addr("10.1.0.1"), bcast=addr("10.1.255.255"),
@@ -16,10 +16,7 @@ WAN_IP, WAN_GW = "Secondary (WAN) IP Address", "Secondary (WAN) Gateway (or 0.0.
 
 @pytest.fixture
 def console(unit):
-    unit.set_config(**NETWORK)
-    c = Console(unit)
-    c.read_to_prompt()
-    return c
+    return console_on(unit, NETWORK)
 
 
 def test_wan_selector_lasts_until_the_next_redraw(console, unit):
@@ -73,9 +70,7 @@ def test_address_editor(console, unit):
 
 
 def test_empty_entries_keep_values_but_netmask_recomputes_broadcast(unit):
-    unit.set_config(**dict(NETWORK, bcast=addr("10.1.2.255")))
-    console = Console(unit)
-    console.read_to_prompt()
+    console = console_on(unit, dict(NETWORK, bcast=addr("10.1.2.255")))
     for line in ("i", "n", "gw", "m"):
         console.type(line)
         console.command("")
@@ -100,9 +95,7 @@ def test_machine_name(console, unit):
 
 
 def test_resets_need_yes(unit):
-    unit.set_config(**NETWORK, sshdPort="2222", hostname="keep-me")
-    console = Console(unit)
-    console.read_to_prompt()
+    console = console_on(unit, dict(**NETWORK, sshdPort="2222", hostname="keep-me"))
     for answer in ("yes", "Yes", "YES please"):
         console.type("h")
         console.expect(CONFIRM % "erase firewall, network ports, RADIUS config")

@@ -2,7 +2,7 @@
 
 import pytest
 
-from console_dialogue import PAUSE, Console, addr
+from console_dialogue import PAUSE, addr, console_on
 
 NETWORK = dict(ip=addr("10.1.2.3"), netmask=addr("255.255.0.0"),
                gateway1="0", bcast=addr("10.1.255.255"), ip2="0",
@@ -11,10 +11,7 @@ NETWORK = dict(ip=addr("10.1.2.3"), netmask=addr("255.255.0.0"),
 
 @pytest.fixture
 def console(unit):
-    unit.set_config(**NETWORK)
-    c = Console(unit)
-    c.read_to_prompt()
-    return c
+    return console_on(unit, NETWORK)
 
 
 def test_nothing_to_commit_saves_nothing(console, unit):
@@ -41,9 +38,7 @@ def test_refused_configuration_stays_pending(console, unit):
 
 
 def test_failed_save_keeps_the_edits(unit):
-    unit.set_config(**NETWORK)
-    console = Console(unit, ro_binds=[(unit.eeprom, "/var/lib/unit/eeprom.img")])
-    console.read_to_prompt()
+    console = console_on(unit, NETWORK, ro_binds=[(unit.eeprom, "/var/lib/unit/eeprom.img")])
     console.edit("m", "Machine name", "before", "after")
     console.type("W")
     console.expect("Writing... Failed!\n\nUnchanged!" + PAUSE)

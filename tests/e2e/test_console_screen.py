@@ -2,8 +2,8 @@
 
 import pytest
 
-from console_dialogue import (CLEAR, PAUSE, PROMPT, Console, addr, set_lease,
-                              status_screen, tty)
+from console_dialogue import (CLEAR, PAUSE, PROMPT, Console, addr, console_on,
+                              set_lease, status_screen, tty)
 
 LAN = dict(ip=addr("10.1.2.3"), netmask=addr("255.255.0.0"),
            gateway1=addr("10.1.0.1"), bcast=addr("10.1.255.255"))
@@ -60,9 +60,7 @@ def test_status_screen(unit, variant):
 
 
 def test_pending_changes_until_committed(unit):
-    unit.set_config(**LAN, **WAN, **OFF, gateway="0")
-    console = Console(unit)
-    console.read_to_prompt()
+    console = console_on(unit, dict(**LAN, **WAN, **OFF, gateway="0"))
     console.edit("m", "Machine name", "unit", "edited")
     assert console.command("") == tty(status_screen(
         lan=LAN_SHOWN, wan=WAN_SHOWN, hostname="edited", pending=True) + PROMPT)
@@ -73,9 +71,7 @@ def test_pending_changes_until_committed(unit):
 
 def test_dhcp_switched_off_keeps_the_lease_without_its_gateway_note(unit):
     set_lease(unit, **LEASE)
-    unit.set_config(**LAN, dhcpEnable="1", bridgeEnable="0", gateway="0")
-    console = Console(unit)
-    console.read_to_prompt()
+    console = console_on(unit, dict(**LAN, dhcpEnable="1", bridgeEnable="0", gateway="0"))
     console.type("d")
     console.expect("\nDHCP has been disabled." + PAUSE)
     assert console.command("") == tty(status_screen(
@@ -117,7 +113,6 @@ def test_port_report(unit, wan_port, dhcp):
                  "http    The real web server         80\n"
                  "snmp    SNMP Agent (UDP)            161 \n"
                  "vnc     VNC/RFB Protocol Server     5900\n\n" + PAUSE)
-    console = Console(unit)
-    console.read_to_prompt()
+    console = console_on(unit)
     console.type("?")
     assert console.expect(PAUSE) + tty(PAUSE) == tty(expected)

@@ -29,11 +29,6 @@ def clock_sets(trace):
     return [l for l in trace if re.search(r"\b(clock_settime|settimeofday)\(", l)]
 
 
-def read_only_image(unit):
-    """Binds the EEPROM image over itself read-only: every write must fail."""
-    return [(unit.eeprom, IMAGE)]
-
-
 class PidFile:
     """A FIFO bound where setup writes its pid file, so that the test waits
     for the write itself instead of for whatever the port does next."""
@@ -67,13 +62,7 @@ class PidFile:
 @pytest.fixture
 def pid_file(tmp_path):
     made = []
-
-    def make(port):
-        p = PidFile(tmp_path, port)
-        made.append(p)
-        return p
-
-    yield make
+    yield lambda port: made.append(PidFile(tmp_path, port)) or made[-1]
     for p in made:
         p.close()
 
@@ -148,16 +137,6 @@ def test_wipe_leaves_an_empty_eeprom_that_reads_as_defaults(unit):
     assert unit.config() == factory
 
 
-@needs_store
-def test_wipe_failure_keeps_what_was_saved(unit):
-    unit.set_config(hostname="kept")
-    image = unit.eeprom.read_bytes()
-    r = unit.run("-Z", ro_binds=read_only_image(unit))
-    assert (r.returncode, r.stdout) == (1, b"EEPROM wipe failed.\n")
-    assert unit.eeprom.read_bytes() == image
-    assert unit.get("hostname") == "kept"
-
-
 # ---- -W -------------------------------------------------------------------------
 
 def etc_snapshot(unit):
@@ -184,12 +163,15 @@ def test_write_saves_the_stored_configuration_again(unit):
 
 
 @needs_store
-def test_write_failure_is_99_and_puts_nothing_into_place(unit):
-    unit.set_config(hostname="not-applied")
+@pytest.mark.parametrize("option,status,said", [("-W", 99, b""),
+                                                ("-Z", 1, b"EEPROM wipe failed.\n")])
+def test_failed_save_keeps_what_was_saved_and_puts_nothing_into_place(unit, option, status,
+                                                                       said):
+    unit.set_config(hostname="kept")
     etc = etc_snapshot(unit)
     image = unit.eeprom.read_bytes()
-    r = unit.run("-W", ro_binds=read_only_image(unit))
-    assert (r.returncode, r.stdout) == (99, b"")
+    r = unit.run(option, ro_binds=[(unit.eeprom, IMAGE)])  # every write fails
+    assert (r.returncode, r.stdout) == (status, said)
     assert unit.eeprom.read_bytes() == image
     assert etc_snapshot(unit) == etc
 
@@ -205,27 +187,23 @@ def address(dotted):
 
 
 @needs_store
-def test_dhcp_lease_copied_into_static_settings(unit):
-    unit.set_config(dhcpEnable=1)
+@pytest.mark.parametrize("dhcp", [1, 0])
+def test_dhcp_lease_copied_into_static_settings_only_with_dhcp_on(unit, dhcp):
+    unit.set_config(dhcpEnable=dhcp, gateway=address("10.0.0.1"))
     unit.set_lease(**LEASE)
-    r = unit.run("-D")
-    assert r.returncode == 0
-    got = {k: int(unit.get(k)) & 0xFFFFFFFF for k in ("ip", "netmask", "gateway1", "bcast")}
-    assert got == dict(ip=address(LEASE["ip"]), netmask=address(LEASE["netmask"]),
-                       gateway1=address(LEASE["gateway"]), bcast=address(LEASE["bcast"]))
-    assert unit.get("dhcpEnable") == "1"
-
-
-@needs_store
-def test_dhcp_copy_does_nothing_with_dhcp_off(unit):
-    unit.set_config(dhcpEnable=0)
-    unit.set_lease(**LEASE)
-    image = unit.eeprom.read_bytes()
-    etc = etc_snapshot(unit)
+    before, image, etc = unit.config(), unit.eeprom.read_bytes(), etc_snapshot(unit)
     r = unit.run("-D")
     assert (r.returncode, r.stdout) == (0, b"")
-    assert unit.eeprom.read_bytes() == image
-    assert etc_snapshot(unit) == etc
+    if not dhcp:
+        assert (unit.eeprom.read_bytes(), etc_snapshot(unit)) == (image, etc)
+        return
+    cfg = unit.config()
+    got = {k: int(v) & 0xFFFFFFFF for k, v in cfg.items()
+           if k in ("ip", "netmask", "gateway1", "bcast", "gateway")}
+    assert got == dict(ip=address(LEASE["ip"]), netmask=address(LEASE["netmask"]),
+                       gateway1=address(LEASE["gateway"]), bcast=address(LEASE["bcast"]),
+                       gateway=address("10.0.0.1"))  # the static default gateway stays
+    assert cfg == dict(before, **{k: cfg[k] for k in got})  # nothing else changed
 
 
 # ---- -x -------------------------------------------------------------------------

@@ -1,9 +1,7 @@
 """The simulated unit itself: what every other end-to-end test relies on."""
-import json
 import os
 import signal
 
-import pexpect
 
 
 def test_sandbox_keeps_the_host_untouched(unit):
@@ -50,34 +48,6 @@ def test_stubs_record_their_calls(unit):
     assert call["argv"] == ["/bin/ping", "-c", "1", "10.0.0.1"]
     assert call["fds"] == [0, 1, 2, 5] and call["tty"] is None
     assert unit.calls("rc.network")[0]["argv"][1:] == ["start"]
-
-
-def test_terminal_bound_at_a_serial_port_name(unit):
-    child = unit.spawn_cmd(["/usr/bin/python3", "-c",
-                            "import os,fcntl,termios;os.setsid();"
-                            "fcntl.ioctl(0,termios.TIOCSCTTY,0);"
-                            "print(os.ttyname(0), os.ttyname(2), input())"],
-                           tty="/dev/ttyS12")
-    child.send(b"hello\r")
-    child.expect(rb"/dev/ttyS12 /dev/ttyS12 hello")
-    child.expect(pexpect.EOF)
-    assert child.wait() == 0
-
-
-def test_strace_sees_the_calls_inside(unit):
-    r = unit.run_cmd(["/bin/sh", "-c", "date -s @1700000000"], strace="clock_settime")
-    assert r.returncode != 0
-    assert any("clock_settime(CLOCK_REALTIME, {tv_sec=1700000000" in l and "EPERM" in l
-               for l in r.trace)
-
-
-def test_factory_state(unit):
-    ident = unit.identity()
-    assert len(ident["product_code"]) == 1 and ident["tf.brand"]
-    assert len((unit.dir / "var/screen.bin").read_bytes()) >= 248
-    rom = (unit.dir / "var/lib/unit/bootrom.img").read_bytes()
-    assert b"Boot" in rom[4:83] and b"(" in rom[4:83]
-    assert unit.run_cmd(["/bin/sh", "-c", "head -c 83 /dev/mtd1 | grep -q Boot"]).returncode == 0
 
 
 def test_command_line_of_the_tool(unit):

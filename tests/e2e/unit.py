@@ -9,7 +9,6 @@ the ways to run the real `setup` inside its sandbox and look at what it did.
     u.log(), u.config(), u.set_config(k=v), u.calls("pppd")
 """
 
-import errno
 import json
 import os
 import pty
@@ -78,22 +77,8 @@ class TtyChild(pexpect.fdpexpect.fdspawn):
         self.exitstatus = self.proc.wait(timeout)
         return self.exitstatus
 
-    def hangup(self):
-        """Closes the line as a modem hanging up would (the master side)."""
-        if self.child_fd >= 0:
-            os.close(self.child_fd)
-            self.child_fd = -1
-        self.closed = True
-
     def close(self, force=True):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.exitstatus = self.proc.returncode
+        self.exitstatus = _end(self.proc)
         for fd in (self.child_fd, self.slave, self.pidfd):
             if fd >= 0:
                 try:
@@ -105,10 +90,10 @@ class TtyChild(pexpect.fdpexpect.fdspawn):
 
 
 class Unit:
-    def __init__(self, path, create=True):
+    def __init__(self, path):
         self.dir = Path(path)
         self._children = []
-        if create and not (self.dir / "etc/unit/identity").exists():
+        if not (self.dir / "etc/unit/identity").exists():
             subprocess.run([PY, str(TOOL), "-d", str(self.dir), "init"], check=True)
 
     # ---- files of the unit ------------------------------------------------
@@ -121,12 +106,9 @@ class Unit:
         """The host path of a file of the unit given by its path inside."""
         return self.dir / inside.lstrip("/")
 
-    def identity(self):
-        return _read_kv(self.dir / "etc/unit/identity")
-
     def set_identity(self, **values):
         """Changes identity lines (tf_brand= sets tf.brand; None removes)."""
-        kv = self.identity()
+        kv = _read_kv(self.dir / "etc/unit/identity")
         for k, v in values.items():
             k = k.replace("tf_", "tf.", 1) if k.startswith("tf_") else k
             if v is None:
@@ -152,11 +134,9 @@ class Unit:
         rec[207] = state
         (self.dir / "var/screen.bin").write_bytes(bytes(rec[:size]))
 
-    def set_stub(self, name, exit=0, stdout=None, wait_eof=False):
+    def set_stub(self, name, exit=0, stdout=None):
         """How the stand-in for /bin/<name> (or rc.network) behaves."""
-        behaviour = {"exit": exit, "wait_eof": wait_eof}
-        if stdout is not None:
-            behaviour["stdout"] = stdout
+        behaviour = {"exit": exit, "stdout": stdout or ""}
         (self.dir / "var/lib/unit/stubs" / (name + ".json")).write_text(json.dumps(behaviour))
 
     # ---- running ------------------------------------------------------------
@@ -244,13 +224,7 @@ class Unit:
         """Ends whatever is still running in the unit."""
         for c in self._children:
             if isinstance(c, subprocess.Popen):
-                if c.poll() is None:
-                    c.terminate()
-                    try:
-                        c.wait(10)
-                    except subprocess.TimeoutExpired:
-                        c.kill()
-                        c.wait()
+                _end(c)
             else:
                 c.close(force=True)
         self._children = []
@@ -292,6 +266,17 @@ class Unit:
 
     def set_config(self, **values):
         self.unitcfg("set", *("%s=%s" % (k, v) for k, v in values.items()))
+
+
+def _end(proc):
+    """Terminates a process still running (killing it if it lingers)."""
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+    return proc.wait()
 
 
 def _read_kv(path):
