@@ -52,6 +52,13 @@ class Agent:
     def set(self, oid, type_value):
         return self.ask("set", P + oid, type_value)
 
+    def walk(self, subtree=""):
+        """Answers of getnext from prefix.subtree to the first one outside it."""
+        answers = [self.next(subtree)]
+        while answers[-1].startswith(P + subtree + ".") and len(answers) < 1000:
+            answers.append(self.next(answers[-1].split("\n")[0][len(P):]))
+        return answers
+
     def unanswered(self, *lines):
         """True when the next thing said after lines is a keep-alive's answer."""
         self.send(*lines)

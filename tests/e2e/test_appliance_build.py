@@ -8,7 +8,7 @@ import pexpect
 import pytest
 
 from serial_line import CLEAR, PROMPT, getty, handed_over
-from snmp_agent import Agent, P
+from snmp_agent import Agent
 from unit import ROOT
 
 PPC = ROOT / "build" / "ppc" / "setup"
@@ -41,9 +41,7 @@ def wide_unit(unit):
 def walk(unit, **kw):
     """Every answer of a getnext walk over the agent's whole tree."""
     agent = Agent(unit, **kw)
-    answers = [agent.next("")]
-    while answers[-1].startswith(P + ".") and len(answers) < 1000:
-        answers.append(agent.next(answers[-1].split("\n")[0][len(P):]))
+    answers = agent.walk()
     agent.close()
     return answers
 

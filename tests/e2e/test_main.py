@@ -226,23 +226,6 @@ def test_clock_set_from_rtc_only_when_readable_and_valid(unit, rtc, valid, sets)
         assert calls == []
 
 
-def usbd_ioctls(trace):
-    return [l for l in trace
-            if re.search(r"\bioctl\(\d+, (0x80047a10|_IOC\(_IOC_WRITE, 0x7a, 0x10, 0x4\))", l)]
-
-
-def test_disk_type_pushed_to_usb_driver_when_present(unit, tmp_path):
-    node = tmp_path / "usbd"
-    node.write_bytes(b"")
-    r = unit.run("-x", binds=[(node, "/dev/usbd")], strace="ioctl,openat")
-    assert r.returncode == 0
-    assert len(usbd_ioctls(r.trace)) == 1
-    r = unit.run("-x", strace="ioctl,openat")
-    assert r.returncode == 0
-    assert any("/dev/usbd" in l and "ENOENT" in l for l in r.trace)
-    assert usbd_ioctls(r.trace) == []
-
-
 # ---- getty mode start-up ----------------------------------------------------------
 
 def test_pid_file_names_the_serial_port(unit, pid_file):

@@ -57,6 +57,8 @@ def snmpd(unit, tmp_path):
 def test_walk_of_the_whole_tree(snmpd, unit):
     unit.set_config(location="lab 2", ip="10.9.8.7", dyndnsPasswd="x", vncPort=5999)
     saved = unit.config()
+    assert [k for k in KEYS + ["serial0", "serial2", "serial3"] if k not in saved] == [], \
+        "keys without a factory value"
     config = ["INTEGER: %d" % r for r in range(86)] + [string(k) for k in KEYS] + \
         [string(shown(k, saved)) for k in KEYS]
     status = ["INTEGER: 0", "INTEGER: 0", "INTEGER: 1", "INTEGER: 1", string("1024x768 @ 60Hz")]

@@ -24,17 +24,9 @@ time_t time(time_t *out) {
 """
 
 
-def walk(agent, subtree):
-    """Answers of getnext from prefix.subtree to the first one outside it."""
-    answers = [agent.next(subtree)]
-    while answers[-1].startswith(P + subtree + "."):
-        answers.append(agent.next(answers[-1].split("\n")[0][len(P):]))
-    return answers
-
-
 def test_user_accounts_through_the_table(unit):
     agent = Agent(unit)
-    assert len(walk(agent, ".3")) == 6 * 2 + 1   # administrator and spare row
+    assert len(agent.walk(".3")) == 6 * 2 + 1   # administrator and spare row
     assert agent.get(".3.1.1.1.0") == answer(".3.1.1.1.0", "integer", "-1")
     assert agent.get(".3.1.1.3.0") == answer(".3.1.1.3.0", "string", "admin")
     assert agent.next(".3.1.1.1.0") == answer(".3.1.1.1.1", "integer", "0")
@@ -80,7 +72,7 @@ def test_service_port_table(unit):
         assert agent.set(".5.1.1.6.%d" % row, "integer " + number) == "not-writable\n"
     assert agent.get(".5.1.1.1.16") == "NONE\n"
     assert agent.next(".5.1.1.1.15") == answer(".5.1.1.2.1", "integer", "1")
-    answers = walk(agent, ".5")
+    answers = agent.walk(".5")
     assert (len(answers), answers[-1]) == (7 * 15 + 1, "NONE\n")
     assert agent.close() == (0, b"")
     saved = unit.config()
