@@ -17,16 +17,4 @@ TEST(ModemLineClassification, FirstMatchingRuleWins) {
   EXPECT_EQ(classifyModemLine("+++", ""), ModemLineKind::kPortNoise);
 }
 
-TEST(ModemLineAssembly, EditsAndIgnoresBytesThatAreNoText) {
-  ModemLine line = {};
-  for (unsigned char c : "\bA\0x\x7fT\xa6") modemLineByte(&line, c);
-  EXPECT_STREQ(line.text, "AT");
-  EXPECT_EQ(modemLineByte(&line, 0xAA), ModemByte::kIpmi);
-  EXPECT_EQ(modemLineByte(&line, 0x18), ModemByte::kTaken);
-  EXPECT_EQ(line.count, 0);
-  char out[kModemLineSize];
-  maskUnprintable("a\x1b\x7f\xff~ ", out);
-  EXPECT_STREQ(out, "a...~ ");
-}
-
 }  // namespace

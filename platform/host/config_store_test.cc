@@ -14,27 +14,19 @@ class Store : public Scratch {
     Scratch::SetUp();
     cfgClear();
   }
-  void putImage(const std::string &text) {
-    ASSERT_EQ(eepromWriteImage(image_.c_str(), text.c_str(),
-                               static_cast<int>(text.size()) + 1, nullptr,
-                               nullptr), 0);
-  }
-  std::string imageText() {
-    static char buf[kEepromSize];
-    uint64_t g;
-    if (eepromReadImage(image_.c_str(), buf, &g, nullptr) != 0) return "<none>";
-    return buf;
-  }
 };
 
 TEST_F(Store, ValuesOfAnyTextSurviveASaveAndLoad) {
   const char *values[] = {"", "a=b=c", "back\\slash", "two\nlines",
                           "trailing\\", "\\n literal", "\n\n", " blanks "};
+  // Keys that would break the line format are refused.
+  EXPECT_EQ(cfgSet("", "x") + cfgSet("a=b", "x") + cfgSet("a\nb", "x"), -3);
+  EXPECT_EQ(cfgCount(), 0);
   for (size_t i = 0; i < std::size(values); i++)
     ASSERT_EQ(cfgSet(("k" + std::to_string(i)).c_str(), values[i]), 0);
   ASSERT_EQ(cfgSave(image_.c_str()), 0);
   // One line per key: the escapes keep newlines out of the saved text.
-  std::string text = imageText();
+  std::string text = load();
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(std::size(values)));
   EXPECT_EQ(static_cast<int>(text.size()), cfgTextSize());
   cfgClear();
@@ -46,11 +38,6 @@ TEST_F(Store, ValuesOfAnyTextSurviveASaveAndLoad) {
   EXPECT_EQ(cfgTextParse("a=1\nno equals\n=orphan\nb=x\\\\y\\nz\na=2"), 3);
   EXPECT_STREQ(cfgGet("a"), "2");
   EXPECT_STREQ(cfgGet("b"), "x\\y\nz");
-}
-
-TEST_F(Store, KeysThatWouldBreakTheLineFormatAreRefused) {
-  EXPECT_EQ(cfgSet("", "x") + cfgSet("a=b", "x") + cfgSet("a\nb", "x"), -3);
-  EXPECT_EQ(cfgCount(), 0);
 }
 
 TEST_F(Store, AFullStoreFitsAndOneCharacterMoreIsRefused) {
@@ -92,18 +79,18 @@ TEST_F(Store, ManyEditsKeepEveryValue) {
 TEST_F(Store, BlankCorruptOrMissingEepromGivesTheDefaults) {
   EXPECT_EQ(cfgLoad(image_.c_str()), -1);  // no image at all
   EXPECT_STREQ(cfgGet("hostname"), "unit");
-  putImage("");  // as after an erase
+  ASSERT_EQ(save(""), 0);  // as after an erase
   cfgSet("hostname", "changed");
   EXPECT_EQ(cfgLoad(image_.c_str()), -1);
   EXPECT_STREQ(cfgGet("hostname"), "unit");
-  putImage("no key on this line\n");
+  ASSERT_EQ(save("no key on this line\n"), 0);
   EXPECT_EQ(cfgLoad(image_.c_str()), -1);
   EXPECT_EQ(cfgCount(), cfgDefaultCount());
-  EXPECT_EQ(imageText(), "no key on this line\n");  // loaded, not saved
+  EXPECT_EQ(load(), "no key on this line\n");  // loaded, not saved
 }
 
 TEST_F(Store, UpdateReloadsOnlyWhenSomethingWasSaved) {
-  putImage("a=1\n");
+  ASSERT_EQ(save("a=1\n"), 0);
   cfgLoad(image_.c_str());
   long loads = cfgLoadCount();
   for (int i = 0; i < 100; i++) cfgUpdate(image_.c_str());
@@ -112,10 +99,10 @@ TEST_F(Store, UpdateReloadsOnlyWhenSomethingWasSaved) {
   cfgUpdate(image_.c_str());  // our own save is nothing new
   EXPECT_EQ(cfgLoadCount(), loads);
   // Another process's save, even of the same text, is.
-  putImage("a=2\n");
+  ASSERT_EQ(save("a=2\n"), 0);
   cfgUpdate(image_.c_str());
   EXPECT_EQ(cfgLoadCount(), loads + 1);
-  putImage("a=3\n");
+  ASSERT_EQ(save("a=3\n"), 0);
   cfgSet("unsaved", "x");
   cfgUpdate(image_.c_str());
   EXPECT_STREQ(cfgGet("a"), "3");

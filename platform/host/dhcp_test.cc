@@ -31,24 +31,6 @@ TEST(DhcpLease, OptionalValuesDefaultButBrokenLeaseIsNoLease) {
   }
 }
 
-TEST(DhcpLease, LeaseGoesIntoTheWorkingConfiguration) {
-  TempDir dir;
-  factoryDefaults();
-  cfgSetN("gateway", 0x0a000001);
-  dhcpDefGateway = 0;
-  applyLeaseFile(dir.path("missing").c_str(), 0);
-  EXPECT_EQ(cfgGetN("ip"), static_cast<int>(0xc0a8010au));  // default kept
-  EXPECT_EQ(dhcpDefGateway, 0u);
-
-  applyLeaseFile(dir.write("lease", kLease).c_str(), 0);
-  EXPECT_EQ(static_cast<uint32_t>(cfgGetN("ip")), 0xc0a80714u);
-  EXPECT_EQ(static_cast<uint32_t>(cfgGetN("netmask")), 0xffffff00u);
-  EXPECT_EQ(static_cast<uint32_t>(cfgGetN("gateway1")), 0xc0a80701u);
-  EXPECT_EQ(static_cast<uint32_t>(cfgGetN("bcast")), 0xc0a8077fu);
-  EXPECT_EQ(cfgGetN("gateway"), 0x0a000001);  // the static default gateway
-  EXPECT_EQ(dhcpDefGateway, 0xc0a807feu);
-}
-
 TEST(DhcpLease, LanAddressIsTheLeasedOneOnlyWithDhcpAndALease) {
   TempDir dir;
   std::string lease = dir.write("lease", kLease);

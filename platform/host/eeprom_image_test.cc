@@ -11,19 +11,6 @@ namespace {
 
 class EepromImage : public Scratch {
  protected:
-  int save(const std::string &text, long budget = -1) {
-    EepromBudget b{budget};
-    return eepromWriteImage(image_.c_str(), text.c_str(),
-                            static_cast<int>(text.size()) + 1, &b, nullptr);
-  }
-  // The current text, or "<none>" when no copy is valid.
-  std::string load(uint64_t *generation = nullptr) {
-    static char buf[kEepromSize];
-    uint64_t g = 0;
-    if (eepromReadImage(image_.c_str(), buf, &g, nullptr) != 0) return "<none>";
-    if (generation) *generation = g;
-    return buf;
-  }
   void flipByte(long offset) {
     std::string data = readFile(image_);
     data[offset] ^= 1;
@@ -53,7 +40,7 @@ TEST_F(EepromImage, KeepsTextsOfEverySizeAndCountsGenerations) {
   ASSERT_EQ(save(full), 0);
   EXPECT_EQ(load(&g1), full);
   // An erased EEPROM: one zero byte.
-  ASSERT_EQ(eepromWriteImage(image_.c_str(), "", 1, nullptr, nullptr), 0);
+  ASSERT_EQ(save(""), 0);
   EXPECT_EQ(load(&g2), "");
   EXPECT_EQ(g2, g1 + 1);
   // Refused, and the stored text left alone: more than the EEPROM holds,

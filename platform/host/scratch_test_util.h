@@ -1,11 +1,12 @@
-// A scratch directory with a place for an EEPROM image, and whole-file
-// helpers, for the store's tests.
+// A scratch directory with a place for an EEPROM image, and whole-file and
+// image helpers, for the store's tests.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
 #include "gtest/gtest.h"
+#include "platform/host/eeprom_image.h"
 #include "platform/host/test_files.h"
 
 class Scratch : public testing::Test {
@@ -24,6 +25,21 @@ class Scratch : public testing::Test {
     ASSERT_NE(f, nullptr);
     ASSERT_EQ(fwrite(data.data(), 1, data.size(), f), data.size());
     fclose(f);
+  }
+
+  // Saves text and its terminator; a budget cuts the write short there.
+  int save(const std::string &text, long budget = -1) {
+    EepromBudget b{budget};
+    return eepromWriteImage(image_.c_str(), text.c_str(),
+                            static_cast<int>(text.size()) + 1, &b, nullptr);
+  }
+  // The current text, or "<none>" when no copy is valid.
+  std::string load(uint64_t *generation = nullptr) {
+    static char buf[kEepromSize];
+    uint64_t g = 0;
+    if (eepromReadImage(image_.c_str(), buf, &g, nullptr) != 0) return "<none>";
+    if (generation) *generation = g;
+    return buf;
   }
 
   TempDir scratch_;

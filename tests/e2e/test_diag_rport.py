@@ -42,18 +42,15 @@ def test_refused_power_on(unit, hardware, call, rc, out):
     assert run(unit, hardware, "-t", "r") == (rc, ON + OFF + RESTORE + out, "")
 
 
-def test_refused_power_off_is_version_skew(unit, hardware):
-    hardware.fail("RPORT_POWER_OFF", errno.ENOTTY)
-    assert run(unit, hardware, "-t", "r") == (
-        1, ON + OFF + "Wrong version of driver running. Version skew.\n",
-        "testRPort: RPORT_POWER_OFF: Inappropriate ioctl for device\n")
-
-
-@pytest.mark.parametrize("call, out", [(1, ON), (3, ON + OFF + RESTORE)])
-def test_failing_status_read_is_fatal(unit, hardware, call, out):
-    hardware.fail("RPORT_GET_STATUS", errno.EIO, call=call)
-    assert run(unit, hardware, "-t", "r") == (
-        1, out, "testRPort: RPORT_GET_STATUS: Input/output error\n")
+@pytest.mark.parametrize("name, err, call, out, report", [
+    ("RPORT_POWER_OFF", errno.ENOTTY, None, ON + OFF + "Wrong version of driver running. "
+     "Version skew.\n", "Inappropriate ioctl for device"),
+    ("RPORT_GET_STATUS", errno.EIO, 1, ON, "Input/output error"),
+    ("RPORT_GET_STATUS", errno.EIO, 3, ON + OFF + RESTORE, "Input/output error"),
+])
+def test_refused_request_is_fatal(unit, hardware, name, err, call, out, report):
+    hardware.fail(name, err, call=call)
+    assert run(unit, hardware, "-t", "r") == (1, out, "testRPort: %s: %s\n" % (name, report))
 
 
 def test_missing_node(unit, hardware):

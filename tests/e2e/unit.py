@@ -144,20 +144,14 @@ class Unit:
     def tool_args(self, command, binds=(), ro_binds=(), env=None, caps=(), argv0=None,
                   stdio=None, strace=None):
         a = [PY, str(TOOL), "-d", str(self.dir), "run"]
-        for src, dst in binds:
-            a += ["--bind", str(src), dst]
-        for src, dst in ro_binds:
-            a += ["--ro-bind", str(src), dst]
-        for k, v in (env or {}).items():
-            a += ["--env", "%s=%s" % (k, v)]
-        for c in caps:
-            a += ["--cap", c]
-        if argv0 is not None:
-            a += ["--argv0", argv0]
-        if stdio is not None:
-            a += ["--stdio", stdio]
-        if strace is not None:
-            a += ["--strace", strace]
+        for flag, pairs in (("--bind", binds), ("--ro-bind", ro_binds)):
+            for src, dst in pairs:
+                a += [flag, str(src), dst]
+        a += [w for k, v in (env or {}).items() for w in ("--env", "%s=%s" % (k, v))]
+        a += [w for c in caps for w in ("--cap", c)]
+        for flag, value in (("--argv0", argv0), ("--stdio", stdio), ("--strace", strace)):
+            if value is not None:
+                a += [flag, value]
         return a + ["--"] + [str(c) for c in command]
 
     def run(self, *setup_args, **kw):
@@ -199,11 +193,10 @@ class Unit:
         return self.spawn_cmd(["/bin/setup", *setup_args], **kw)
 
     def spawn_cmd(self, command, tty=None, timeout=10, **kw):
-        """The command on a terminal, under pexpect.  Without tty the
-        terminal is pexpect's own (the program sees no terminal name); with
-        tty="/dev/ttyS12" a fresh pty (default line settings, like a serial port just opened) is bound at that path and opened
-        there as standard input, output and error, so that it has that name
-        and can become the controlling terminal of a new session."""
+        """The command on a terminal, under pexpect: pexpect's own (no name),
+        or with tty="/dev/ttyS12" a fresh pty (default line settings, like a
+        serial port just opened) bound there as its standard streams, so that
+        it has that name and can become a new session's controlling terminal."""
         if tty is None:
             a = self.tool_args(command, **kw)
             child = pexpect.spawn(a[0], a[1:], timeout=timeout)
@@ -233,15 +226,9 @@ class Unit:
 
     def log(self):
         """The system log lines the unit wrote: [(priority, message)]."""
-        out = []
         p = self.dir / "syslog"
-        if not p.exists():
-            return out
-        for line in p.read_text(errors="replace").splitlines():
-            m = _SYSLOG.match(line)
-            if m:
-                out.append((int(m.group(1)), m.group(2)))
-        return out
+        lines = p.read_text(errors="replace").splitlines() if p.exists() else []
+        return [(int(m.group(1)), m.group(2)) for m in map(_SYSLOG.match, lines) if m]
 
     def calls(self, stub):
         """Each call of a stub program: dicts with argv, fds, tty, targets."""
