@@ -10,18 +10,23 @@ namespace {
 
 Identity id;  // large; kept off the stack
 
+// The fields of a loaded unit; macs holds mac and then mac2.
+void expectUnit(char code, int oemVersion, const unsigned char (&macs)[12],
+                uint32_t serial, int ethernetOption, int qerlPlek, const char *snmpOid) {
+  EXPECT_EQ(id.record.productCode, code);
+  EXPECT_EQ(id.record.oemVersion, oemVersion);
+  EXPECT_EQ(memcmp(id.mac, macs, 6) | memcmp(id.mac2, macs + 6, 6), 0);
+  EXPECT_EQ(id.serial, serial);
+  EXPECT_EQ(id.ethernetOption, ethernetOption);
+  EXPECT_EQ(id.qerlPlek, qerlPlek);
+  EXPECT_STREQ(tfGet(&id.texts, "brand"), "Generic");
+  EXPECT_STREQ(tfGet(&id.texts, "snmpOID"), snmpOid);
+}
+
 void expectDefaultUnit() {
   EXPECT_STREQ(id.record.productName, "Remote Console Unit");
-  EXPECT_EQ(id.record.productCode, 'S');
-  EXPECT_EQ(id.record.oemVersion, 1);
-  const unsigned char macs[12] = {2, 0, 0, 0, 0, 1, 2, 0, 0, 0, 0, 2};
-  EXPECT_EQ(memcmp(id.mac, macs, 6) | memcmp(id.mac2, macs + 6, 6), 0);
-  EXPECT_EQ(id.serial, 12345u);
-  EXPECT_EQ(id.ethernetOption, 1);
-  EXPECT_EQ(id.qerlPlek, 0);
-  EXPECT_STREQ(tfGet(&id.texts, "brand"), "Generic");
+  expectUnit('S', 1, {2, 0, 0, 0, 0, 1, 2, 0, 0, 0, 0, 2}, 12345u, 1, 0, "");
   EXPECT_FALSE(tfIsDefined(&id.texts, "snmpOID"));
-  EXPECT_STREQ(tfGet(&id.texts, "snmpOID"), "");
 }
 
 TEST(Identity, MissingFileOrValuesThatDoNotFitGiveTheDefaults) {
@@ -50,14 +55,8 @@ TEST(Identity, EveryKeyOfTheFileIsTaken) {
   ASSERT_EQ(loadIdentity(path.c_str(), &id), 0);
   EXPECT_STREQ(id.record.productName, "KX = 4-port switch");
   EXPECT_EQ(id.record.boardCode, '7');
-  EXPECT_EQ(id.record.oemVersion, -3);
-  const unsigned char macs[12] = {0, 0x0a, 0xfe, 1, 2, 3, 0, 0x0a, 0xfe, 1, 2, 4};
-  EXPECT_EQ(memcmp(id.mac, macs, 6) | memcmp(id.mac2, macs + 6, 6), 0);
-  EXPECT_EQ(id.serial, 4294967295u);
-  EXPECT_EQ(id.ethernetOption, 0);
-  EXPECT_EQ(id.qerlPlek, 1);
-  EXPECT_STREQ(tfGet(&id.texts, "brand"), "Generic");
-  EXPECT_STREQ(tfGet(&id.texts, "snmpOID"), ".1.3.6.1.4.1.99.1");
+  expectUnit('K', -3, {0, 0x0a, 0xfe, 1, 2, 3, 0, 0x0a, 0xfe, 1, 2, 4}, 4294967295u, 0, 1,
+             ".1.3.6.1.4.1.99.1");
 }
 
 TEST(Identity, TextLimits) {

@@ -27,19 +27,4 @@ def unit(unit_template, tmp_path):
     u.close()
 
 
-@pytest.fixture
-def make_unit(unit_template, tmp_path):
-    """Further fresh units for tests that need more than one."""
-    made = []
-
-    def make(name):
-        u = copy_unit(unit_template, tmp_path / name)
-        made.append(u)
-        return u
-
-    yield make
-    for u in made:
-        u.close()
-
-
 __all__ = ["Unit"]

@@ -68,18 +68,16 @@ def test_console_screen_and_version_report_are_the_same_on_the_appliance(
             assert b"IP Address: 192.168.200.254" in here.stdout
 
 
-def test_getty_mode_on_the_appliance(make_unit, appliance):
+@pytest.mark.parametrize("client", ["terminal", "ppp"])
+def test_getty_mode_on_the_appliance(unit, appliance, client):
     """A terminal is admitted to the menu, a PPP client handed to pppd."""
-    unit = make_unit("terminal")
     line = getty(unit, 2, **appliance)
     line.expect_exact(PROMPT, timeout=20)
-    line.send(b"\r")
-    line.expect_exact(CLEAR)
-    line.expect("Choice: ")
-
-    unit = make_unit("ppp")
-    line = getty(unit, 2, **appliance)
-    line.expect_exact(PROMPT, timeout=20)
+    if client == "terminal":
+        line.send(b"\r")
+        line.expect_exact(CLEAR)
+        line.expect("Choice: ")
+        return
     line.send(b"\x7e\xff\x7d\x23\xc0\x21")
     line.expect(pexpect.EOF, timeout=20)
     assert line.wait() == 0 and handed_over(unit, "pppd", 2) == []

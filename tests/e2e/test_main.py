@@ -34,29 +34,22 @@ class PidFile:
     for the write itself instead of for whatever the port does next."""
 
     def __init__(self, tmp_path, port):
-        self.host = tmp_path / ("pid%d" % port)
-        os.mkfifo(self.host)
-        self.inside = "/var/run/setup%d.pid" % port
+        host = tmp_path / ("pid%d" % port)
+        os.mkfifo(host)
+        self.bind = (host, "/var/run/setup%d.pid" % port)
         # Non-blocking, so that opening does not wait for the writer; the
         # writer's open then finds a reader and does not block either.
-        self.fd = os.open(self.host, os.O_RDONLY | os.O_NONBLOCK)
-
-    @property
-    def bind(self):
-        return (self.host, self.inside)
+        self.fd = os.open(host, os.O_RDONLY | os.O_NONBLOCK)
 
     def read(self, timeout=15):
         data = b""
         while True:
-            r, _, _ = select.select([self.fd], [], [], timeout)
-            assert r, "no pid file %s written (so far: %r)" % (self.inside, data)
+            assert select.select([self.fd], [], [], timeout)[0], \
+                "no pid file %s written (so far: %r)" % (self.bind[1], data)
             chunk = os.read(self.fd, 64)
             if not chunk:
                 return data
             data += chunk
-
-    def close(self):
-        os.close(self.fd)
 
 
 @pytest.fixture
@@ -64,7 +57,7 @@ def pid_file(tmp_path):
     made = []
     yield lambda port: made.append(PidFile(tmp_path, port)) or made[-1]
     for p in made:
-        p.close()
+        os.close(p.fd)
 
 
 # ---- usage -------------------------------------------------------------------
