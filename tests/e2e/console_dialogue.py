@@ -136,11 +136,13 @@ class Console:
         self.command(answer)
 
     def commit(self):
-        """W with an acceptable configuration pending; answers the pause."""
+        """W with an acceptable configuration pending; answers the pause,
+        after which nothing is pending any more."""
         self.type("w")
         self.expect("Writing... Done.\nApplying settings...\nDone.\n"
                     "\nChanges commited." + PAUSE)
-        self.command("")
+        screen = self.command("")
+        assert ">>>" not in screen and "pending" not in screen, screen
 
     def wait_exit(self):
         self.p.expect(pexpect.EOF)

@@ -59,16 +59,6 @@ def test_status_screen(unit, variant):
     assert console.command("") == expected
 
 
-def test_pending_changes_until_committed(unit):
-    console = console_on(unit, dict(**LAN, **WAN, **OFF, gateway="0"))
-    console.edit("m", "Machine name", "unit", "edited")
-    assert console.command("") == tty(status_screen(
-        lan=LAN_SHOWN, wan=WAN_SHOWN, hostname="edited", pending=True) + PROMPT)
-    console.commit()
-    assert console.command("") == tty(status_screen(
-        lan=LAN_SHOWN, wan=WAN_SHOWN, hostname="edited") + PROMPT)
-
-
 def test_dhcp_switched_off_keeps_the_lease_without_its_gateway_note(unit):
     set_lease(unit, **LEASE)
     console = console_on(unit, dict(**LAN, dhcpEnable="1", bridgeEnable="0", gateway="0"))
