@@ -1,4 +1,5 @@
 import os
+import shutil
 import subprocess
 import sys
 
@@ -6,7 +7,7 @@ import pytest
 
 sys.path.insert(0, os.path.dirname(__file__))
 
-from unit import PY, ROOT, TOOL, Unit, copy_unit  # noqa: E402
+from unit import PY, ROOT, TOOL, Unit  # noqa: E402
 
 
 @pytest.fixture(scope="session")
@@ -22,9 +23,8 @@ def unit_template(tmp_path_factory):
 @pytest.fixture
 def unit(unit_template, tmp_path):
     """A fresh simulated unit in factory state."""
-    u = copy_unit(unit_template, tmp_path / "unit")
+    shutil.copytree(unit_template, tmp_path / "unit", symlinks=True)
+    u = Unit(tmp_path / "unit")
     yield u
     u.close()
 
-
-__all__ = ["Unit"]

@@ -62,27 +62,24 @@ def pid_file(tmp_path):
 
 # ---- usage -------------------------------------------------------------------
 
-@pytest.mark.parametrize("args,diagnostic", [
-    (["-h"], b""),
-    (["-?"], b""),
-    (["-q"], b"/bin/setup: invalid option -- 'q'\n"),
-    (["-t"], b"/bin/setup: option requires an argument -- 't'\n"),
+@pytest.mark.parametrize("argv0,args,diagnostic", [
+    (None, ["-h"], b""),
+    (None, ["-?"], b""),
+    (None, ["-q"], b"/bin/setup: invalid option -- 'q'\n"),
+    (None, ["-t"], b"/bin/setup: option requires an argument -- 't'\n"),
     # The first bad option decides, before any batch option after it runs.
-    (["-h", "-Z"], b""),
+    (None, ["-h", "-Z"], b""),
+    # The usage text names the program without its directory; errors as called.
+    ("/usr/sbin/setup", ["-h"], b""),
+    ("/usr/sbin/setup", ["-k"], b"/usr/sbin/setup: invalid option -- 'k'\n"),
+    ("setup", ["-k"], b"setup: invalid option -- 'k'\n"),
+    ("./setup", ["-k"], b"./setup: invalid option -- 'k'\n"),
 ])
-def test_usage_errors(unit, args, diagnostic):
+def test_usage_errors(unit, argv0, args, diagnostic):
     image = unit.eeprom.read_bytes() if unit.eeprom.exists() else None
-    r = unit.run(*args)
+    r = unit.run(*args, argv0=argv0)
     assert (r.returncode, r.stdout, r.stderr) == (1, b"", diagnostic + USAGE)
     assert (unit.eeprom.read_bytes() if unit.eeprom.exists() else None) == image
-
-
-@pytest.mark.parametrize("argv0", ["/usr/sbin/setup", "setup", "./setup"])
-def test_usage_names_the_program_without_its_directory(unit, argv0):
-    r = unit.run_cmd(["/bin/setup", "-h"], argv0=argv0)
-    assert (r.returncode, r.stderr) == (1, USAGE)
-    r = unit.run_cmd(["/bin/setup", "-k"], argv0=argv0)
-    assert r.stderr == argv0.encode() + b": invalid option -- 'k'\n" + USAGE
 
 
 # ---- option order ------------------------------------------------------------
@@ -197,6 +194,17 @@ def test_dhcp_lease_copied_into_static_settings_only_with_dhcp_on(unit, dhcp):
                        gateway1=address(LEASE["gateway"]), bcast=address(LEASE["bcast"]),
                        gateway=address("10.0.0.1"))  # the static default gateway stays
     assert cfg == dict(before, **{k: cfg[k] for k in got})  # nothing else changed
+
+
+@needs_store
+def test_dhcp_copy_without_a_usable_lease_changes_nothing(unit):
+    unit.set_config(dhcpEnable=1)
+    unit.set_lease(ip="10.9.8.300")
+    before = unit.config()
+    assert unit.run("-D").returncode == 0
+    unit.path("/var/lib/unit/dhcp.lease").unlink()
+    assert unit.run("-D").returncode == 0
+    assert unit.config() == before
 
 
 # ---- -x -------------------------------------------------------------------------

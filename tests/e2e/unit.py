@@ -14,7 +14,6 @@ import os
 import pty
 import re
 import select
-import shutil
 import signal
 import struct
 import subprocess
@@ -278,8 +277,3 @@ def _read_kv(path):
 def _write_kv(path, kv):
     Path(path).write_text("".join("%s=%s\n" % kv_ for kv_ in kv.items()))
 
-
-def copy_unit(src, dst):
-    """A fresh unit from a template unit directory."""
-    shutil.copytree(src, dst, symlinks=True)
-    return Unit(dst)
