@@ -2,7 +2,6 @@
 // 128.0.0.0 and serial numbers with the high bits set.  Run on the appliance's
 // processor under emulation too, where long is 32 bits wide.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <functional>
@@ -16,20 +15,10 @@ namespace {
 
 // What a handler writes to standard output.
 std::string answerOf(const std::function<int()> &handler) {
-  fflush(stdout);
-  FILE *capture = tmpfile();
-  if (!capture) return "<no capture file>";
-  int saved = dup(STDOUT_FILENO);
-  dup2(fileno(capture), STDOUT_FILENO);
+  testing::internal::CaptureStdout();
   int result = handler();
   fflush(stdout);
-  dup2(saved, STDOUT_FILENO);
-  close(saved);
-  std::string text = result == 0 ? "" : "<refused>";
-  rewind(capture);
-  for (int c; (c = fgetc(capture)) != EOF;) text += static_cast<char>(c);
-  fclose(capture);
-  return text;
+  return (result == 0 ? "" : "<refused>") + testing::internal::GetCapturedStdout();
 }
 
 std::string expected(const char *instance, const char *type,

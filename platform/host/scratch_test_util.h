@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "gtest/gtest.h"
@@ -12,21 +14,13 @@
 class Scratch : public testing::Test {
  protected:
   static std::string readFile(const std::string &path) {
-    std::string data;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) data.append(buf, n);
-    fclose(f);
-    return data;
+    std::ifstream f(path, std::ios::binary);
+    return f ? std::string(std::istreambuf_iterator<char>(f), {}) : "<missing>";
   }
   static void writeFile(const std::string &path, const std::string &data) {
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(fwrite(data.data(), 1, data.size(), f), data.size());
-    fclose(f);
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(f.write(data.data(), static_cast<std::streamsize>(data.size())).flush());
   }
-
   // Saves text and its terminator; a budget cuts the write short there.
   int save(const std::string &text, long budget = -1) {
     EepromBudget b{budget};

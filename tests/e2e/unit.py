@@ -126,17 +126,15 @@ class Unit:
 
     def set_screen(self, status=0, refresh=60, width=1024, height=768, state=0, size=248):
         rec = bytearray(max(size, 248))
-        struct.pack_into(">i", rec, 20, status)
-        struct.pack_into(">i", rec, 40, refresh)
-        struct.pack_into(">i", rec, 44, width)
-        struct.pack_into(">i", rec, 48, height)
+        struct.pack_into(">i", rec, 20, status)  # big-endian, as the appliance writes it
+        struct.pack_into(">3i", rec, 40, refresh, width, height)
         rec[207] = state
         (self.dir / "var/screen.bin").write_bytes(bytes(rec[:size]))
 
-    def set_stub(self, name, exit=0, stdout=None):
-        """How the stand-in for /bin/<name> (or rc.network) behaves."""
-        behaviour = {"exit": exit, "stdout": stdout or ""}
-        (self.dir / "var/lib/unit/stubs" / (name + ".json")).write_text(json.dumps(behaviour))
+    def set_stub(self, name, stdout):
+        """What the stand-in for /bin/<name> (or rc.network) writes when run."""
+        (self.dir / "var/lib/unit/stubs" / (name + ".json")).write_text(
+            json.dumps({"stdout": stdout}))
 
     # ---- running ------------------------------------------------------------
 
@@ -232,13 +230,12 @@ class Unit:
     def calls(self, stub):
         """Each call of a stub program: dicts with argv, fds, tty, targets."""
         p = self.dir / "var/log/stubs" / stub
-        if not p.exists():
-            return []
-        return [json.loads(line) for line in p.read_text().splitlines() if line]
+        return [json.loads(line) for line in p.read_text().splitlines() if line] \
+            if p.exists() else []
 
-    def unitcfg(self, *args, check=True):
+    def unitcfg(self, *args):
         r = self.run_cmd(["/bin/unitcfg", *args])
-        if check and r.returncode != 0:
+        if r.returncode != 0:
             raise RuntimeError("unitcfg %s: %d %r" % (" ".join(args), r.returncode, r.stderr))
         return r
 
