@@ -148,6 +148,3 @@ class Console:
         self.p.expect(pexpect.EOF)
         self.p.close()
         return self.p.exitstatus
-
-    def close(self):
-        self.p.close(force=True)

@@ -6,7 +6,6 @@ import subprocess
 
 import pytest
 
-from unit import ROOT
 
 USAGE = (b"Use: setup \t\t(it's an interactive program)\n"
          b"\t-x\tSetup config values into place and apply them.\n"
@@ -17,9 +16,6 @@ USAGE = (b"Use: setup \t\t(it's an interactive program)\n"
          b"\t-t test\tRun system 'test'.\n"
          b"\t-I\tRun in special getty mode (for IPMI, PPP).\n"
          b"\t-S\tStart SNMP processing.\n\n")
-
-needs_store = pytest.mark.skipif(not (ROOT / "build/host/unitcfg").exists(),
-                                 reason="the store's unitcfg tool is not built")
 
 CLOCK_CALLS = "clock_settime,settimeofday"
 IMAGE = "/var/lib/unit/eeprom.img"
@@ -84,7 +80,6 @@ def test_usage_errors(unit, argv0, args, diagnostic):
 
 # ---- option order ------------------------------------------------------------
 
-@needs_store
 def test_first_batch_option_decides(unit):
     unit.set_config(hostname="from-store")
     image = unit.eeprom.read_bytes()
@@ -113,7 +108,6 @@ def test_getty_flag_does_not_outlast_a_batch_option(unit, tmp_path):
 
 # ---- -Z -------------------------------------------------------------------------
 
-@needs_store
 def test_wipe_leaves_an_empty_eeprom_that_reads_as_defaults(unit):
     factory = unit.config()
     unit.set_config(hostname="changed-before-wipe")
@@ -139,7 +133,6 @@ def etc_snapshot(unit):
     return snap
 
 
-@needs_store
 def test_write_saves_the_stored_configuration_again(unit):
     unit.set_config(hostname="written")
     before = unit.config()
@@ -152,7 +145,6 @@ def test_write_saves_the_stored_configuration_again(unit):
     assert unit.path("/etc/hostname").read_text() == "written\n"
 
 
-@needs_store
 @pytest.mark.parametrize("option,status,said", [("-W", 99, b""),
                                                 ("-Z", 1, b"EEPROM wipe failed.\n")])
 def test_failed_save_keeps_what_was_saved_and_puts_nothing_into_place(unit, option, status,
@@ -176,7 +168,6 @@ def address(dotted):
     return int.from_bytes(bytes(int(o) for o in dotted.split(".")), "big")
 
 
-@needs_store
 @pytest.mark.parametrize("dhcp", [1, 0])
 def test_dhcp_lease_copied_into_static_settings_only_with_dhcp_on(unit, dhcp):
     unit.set_config(dhcpEnable=dhcp, gateway=address("10.0.0.1"))
@@ -196,7 +187,6 @@ def test_dhcp_lease_copied_into_static_settings_only_with_dhcp_on(unit, dhcp):
     assert cfg == dict(before, **{k: cfg[k] for k in got})  # nothing else changed
 
 
-@needs_store
 def test_dhcp_copy_without_a_usable_lease_changes_nothing(unit):
     unit.set_config(dhcpEnable=1)
     unit.set_lease(ip="10.9.8.300")
