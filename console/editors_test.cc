@@ -22,14 +22,16 @@ TEST(AddressEntry, MaskStyleGivesLeadingOneBits) {
 
 TEST(AddressEntry, RefusedEntriesLeaveTheValue) {
   for (const char *line :
-       {"/0", "/33", "/-8", "/4294967320", "/99999999999999999999"}) {
+       {"/0", "/33", "/", "/abc", "/-8", "/4294967320", "/99999999999999999999"}) {
     uint32_t value = 7;
     EXPECT_EQ(parseAddressEntry(line, &value), AddressEntry::kBadMask) << line;
     EXPECT_EQ(value, 7u) << line;
   }
   uint32_t value = 7;
-  EXPECT_EQ(parseAddressEntry("00", &value), AddressEntry::kBadAddress);
-  EXPECT_EQ(value, 7u);
+  for (const char *line : {"00", "10.1.2", "10.1.2.256"}) {
+    EXPECT_EQ(parseAddressEntry(line, &value), AddressEntry::kBadAddress) << line;
+    EXPECT_EQ(value, 7u) << line;
+  }
   EXPECT_EQ(accepted("0"), 0u);
 }
 

@@ -47,12 +47,8 @@ def test_wan_selector_lasts_until_the_next_redraw(console, unit):
 
 def test_address_editor(console, unit):
     console.ask("i", "IP Address", "10.1.2.3")
-    for bad, message in [("/0", "mask-style. Try again with /24."),
-                         ("/33", "mask-style. Try again with /24."),
-                         ("/", "mask-style. Try again with /24."),
-                         ("/abc", "mask-style. Try again with /24."),
-                         ("/4294967320", "mask-style. Try again with /24."),
-                         ("10.1.2", "IP address. Try again."),
+    # Which entries are refused is the parser's unit test; here each message and the retry.
+    for bad, message in [("/33", "mask-style. Try again with /24."),
                          ("10.1.2.256", "IP address. Try again.")]:
         console.type(bad)
         console.expect("\nBad %s\n\nIP Address [10.1.2.3]: " % message)
