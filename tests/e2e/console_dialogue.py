@@ -22,12 +22,6 @@ def addr(dotted):
     return str(int(ipaddress.IPv4Address(dotted)))
 
 
-def set_lease(unit, **values):
-    """Replaces the unit's DHCP lease."""
-    (unit.dir / "var/lib/unit/dhcp.lease").write_text(
-        "".join("%s=%s\n" % kv for kv in values.items()))
-
-
 def status_screen(lan, wan=None, product="Remote Console Appliance",
                   dhcp=False, bridge=False, hostname="unit", gateway=None,
                   dhcp_gateway=None, pending=False):

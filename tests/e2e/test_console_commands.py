@@ -3,7 +3,7 @@ configuration read back after a commit."""
 
 import pytest
 
-from console_dialogue import CONFIRM, PAUSE, addr, console_on, set_lease
+from console_dialogue import CONFIRM, PAUSE, addr, console_on
 
 NETWORK = dict(ip=addr("10.1.2.3"), netmask=addr("255.255.0.0"),
                gateway1=addr("10.1.0.1"), bcast=addr("10.1.255.255"),
@@ -121,7 +121,7 @@ def test_resets_need_yes(unit):
 
 
 def test_switches(console, unit):
-    set_lease(unit, ip="10.1.9.9", netmask="255.255.0.0")
+    unit.set_lease(ip="10.1.9.9", netmask="255.255.0.0")
     for state in ("enabled", "disabled"):
         console.type("d")
         console.expect("\nDHCP has been %s.%s" % (state, PAUSE))

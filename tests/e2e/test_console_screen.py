@@ -2,8 +2,8 @@
 
 import pytest
 
-from console_dialogue import (CLEAR, PAUSE, PROMPT, Console, addr, console_on,
-                              set_lease, status_screen, tty)
+from console_dialogue import (CLEAR, PAUSE, PROMPT, Console, addr, console_on, status_screen,
+                              tty)
 
 LAN = dict(ip=addr("10.1.2.3"), netmask=addr("255.255.0.0"),
            gateway1=addr("10.1.0.1"), bcast=addr("10.1.255.255"))
@@ -50,7 +50,7 @@ def test_status_screen(unit, variant):
     identity, lease, config, shown = VARIANTS[variant]
     unit.set_identity(**identity)
     if lease:
-        set_lease(unit, **lease)
+        unit.set_lease(**lease)
     unit.set_config(**config)
     console = Console(unit)
     expected = tty(status_screen(**shown) + PROMPT)
@@ -60,7 +60,7 @@ def test_status_screen(unit, variant):
 
 
 def test_dhcp_switched_off_keeps_the_lease_without_its_gateway_note(unit):
-    set_lease(unit, **LEASE)
+    unit.set_lease(**LEASE)
     console = console_on(unit, dict(**LAN, dhcpEnable="1", bridgeEnable="0", gateway="0"))
     console.type("d")
     console.expect("\nDHCP has been disabled." + PAUSE)
@@ -86,7 +86,7 @@ PORTS = dict(sshdPort=2222, httpPort=0, snmpPort=161, httpsPort=8443,
 
 @pytest.mark.parametrize("wan_port,dhcp", [(1, "1"), (0, "0")])
 def test_port_report(unit, wan_port, dhcp):
-    set_lease(unit, **LEASE)
+    unit.set_lease(**LEASE)
     unit.set_identity(ethernet_option=wan_port)
     # Bridging does not hide the WAN section.
     unit.set_config(**LAN, **WAN, **PORTS, dhcpEnable=dhcp, bridgeEnable="1")

@@ -124,13 +124,8 @@ def test_wipe_leaves_an_empty_eeprom_that_reads_as_defaults(unit):
 # ---- -W -------------------------------------------------------------------------
 
 def etc_snapshot(unit):
-    snap = {}
-    for dirpath, _, files in os.walk(unit.dir / "etc"):
-        for f in files:
-            p = os.path.join(dirpath, f)
-            if not os.path.islink(p):
-                snap[p] = open(p, "rb").read()
-    return snap
+    return {p: p.read_bytes() for p in (unit.dir / "etc").rglob("*")
+            if p.is_file() and not p.is_symlink()}
 
 
 def test_write_saves_the_stored_configuration_again(unit):

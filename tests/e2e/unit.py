@@ -117,9 +117,8 @@ class Unit:
         _write_kv(self.dir / "etc/unit/identity", kv)
 
     def set_lease(self, **values):
-        kv = _read_kv(self.dir / "var/lib/unit/dhcp.lease")
-        kv.update({k: str(v) for k, v in values.items()})
-        _write_kv(self.dir / "var/lib/unit/dhcp.lease", kv)
+        """Replaces the unit's DHCP lease."""
+        _write_kv(self.dir / "var/lib/unit/dhcp.lease", values)
 
     def set_rtc(self, seconds, valid=True):
         (self.dir / "var/lib/unit/rtc").write_text("%d %d\n" % (seconds, 1 if valid else 0))
