@@ -1,6 +1,7 @@
 """Getty mode on a terminal port: the prompt, admission, and what ends it."""
 import fcntl
 import os
+import re
 import signal
 import struct
 import termios
@@ -58,7 +59,7 @@ def test_ppp_client_is_handed_to_pppd_even_with_ppp_disabled(unit):
 
 def test_failed_pppd_leaves_the_dialogue_going(unit, tmp_path):
     unit.path("/bin/pppd").unlink()
-    line = getty(unit, 2, strace="%s:alarm,execve" % (tmp_path / "trace"))
+    line = getty(unit, 2, strace="%s:alarm,execve,connect" % (tmp_path / "trace"))
     line.expect_exact(PROMPT)
     line.send(b"\x7e\xff\x03\xc0\x21")
     wait_log(unit, "PPPd failed to start.")
@@ -68,6 +69,9 @@ def test_failed_pppd_leaves_the_dialogue_going(unit, tmp_path):
     assert unit.log()[-1] == (ERROR, "PPPd failed to start.")
     calls = (tmp_path / "trace").read_text()
     assert "alarm(0)" in calls and 'execve("/bin/pppd", ["pppd"]' in calls
+    # The log reconnects after the closed descriptors, never on standard error.
+    log_fds = re.findall(r'connect\((\d+), \{sa_family=AF_UNIX, sun_path="/dev/log"', calls)
+    assert len(log_fds) >= 2 and min(map(int, log_fds)) >= 3, calls
 
 
 @pytest.mark.parametrize("where", ["prompt", "menu", "modem"])
