@@ -19,15 +19,24 @@ if(rc EQUAL 0)
 endif()
 message("setup: stripped ${PROCESSOR} binary ${bytes} bytes${sections}")
 
-# The shared libraries it needs: the C library, and no C++ runtime.
+# The shared libraries it needs: the C library only.  The appliance carries
+# no C++ runtime and no compiler support library.
 string(REGEX REPLACE "strip$" "objdump" objdump_tool ${STRIP})
 execute_process(COMMAND ${objdump_tool} -p ${stripped}
                 OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
-if(rc EQUAL 0)
-  string(REGEX MATCHALL "NEEDED +[^\n]+" needed "${headers}")
-  list(TRANSFORM needed REPLACE "NEEDED +" "")
-  list(JOIN needed " " needed)
-  message("setup: needs ${needed}")
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot read the dynamic section of ${BINARY}")
+endif()
+string(REGEX MATCHALL "NEEDED +[^\n]+" needed "${headers}")
+list(TRANSFORM needed REPLACE "NEEDED +" "")
+set(others ${needed})
+list(FILTER others EXCLUDE REGEX "^libc\\.so\\.[0-9]+$")
+list(JOIN needed " " needed)
+message("setup: needs ${needed}")
+if(others)
+  list(JOIN others " " others)
+  message(FATAL_ERROR "setup needs libraries the appliance does not have: "
+          "${others} (only the C library)")
 endif()
 
 # The binary carries the simulated unit's platform (platform/), which on the
