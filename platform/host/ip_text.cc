@@ -6,14 +6,22 @@
 // blanks, signs, empty octets or a trailing dot).  An octet has no leading
 // zero ("0" itself is fine, "010" is not): other parsers read such octets
 // as octal, so "010" would mean different addresses to different tools.
-#include <cstdio>
-
 #include "platform/device_services.h"
 
+// Written out by hand: the agent answers every address key of a walk with
+// it, and the formatted-print machinery costs many times what four octets
+// need.
 const char *ipToStr(uint32_t address) {
   static char text[16];  // "255.255.255.255" and its NUL
-  snprintf(text, sizeof text, "%u.%u.%u.%u", (address >> 24) & 0xffu,
-           (address >> 16) & 0xffu, (address >> 8) & 0xffu, address & 0xffu);
+  char *at = text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    unsigned octet = (address >> shift) & 0xffu;
+    if (octet >= 100) *at++ = static_cast<char>('0' + octet / 100);
+    if (octet >= 10) *at++ = static_cast<char>('0' + octet / 10 % 10);
+    *at++ = static_cast<char>('0' + octet % 10);
+    *at++ = '.';
+  }
+  at[-1] = '\0';
   return text;
 }
 

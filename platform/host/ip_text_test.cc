@@ -10,7 +10,7 @@ TEST(AddressText, CanonicalAddressesReadFirstOctetHighest) {
     uint32_t value;
   } good[] = {{"10.0.0.5", 0x0a000005u},      {"0.0.0.0", 0u},
               {"192.168.1.254", 0xc0a801feu}, {"255.255.255.255", 0xffffffffu},
-              {"128.0.0.1", 0x80000001u}};
+              {"128.0.0.1", 0x80000001u},     {"100.10.9.205", 0x640a09cdu}};
   for (const auto &g : good) {
     uint32_t value = 0xdeadbeef;
     EXPECT_EQ(strToIP(g.text, &value), 0) << g.text;

@@ -77,9 +77,17 @@ TEST_F(Log, LinesInTheClassicFormatWithTheirPriority) {
   expectLine(0x83, t, "x");
   logIt(0x10000 | 0x85, "y");
   expectLine(0x85, t, "y");
+  // Numbers at their limits, an empty text and a literal percent sign, as
+  // the C library writes them; other conversions too.
+  logIt(kLogNotice, "%d %d %d %% %s.", 0, -2147483647 - 1, 2147483647, "");
+  expectLine(0x85, t, "0 -2147483648 2147483647 % .");
+  logIt(kLogNotice, "%x|%5s|%-3d|%c", 255, "ab", 7, 'z');
+  expectLine(0x85, t, "ff|   ab|7  |z");
   // An over-long message is cut, not sent past the buffer.
   logIt(kLogNotice, "%s", std::string(5000, 'v').c_str());
-  EXPECT_GT(received().size(), 1500u);
+  EXPECT_EQ(received().size(), 2047u);
+  logIt(kLogNotice, "%s%d", std::string(3000, 'v').c_str(), 12345);
+  EXPECT_EQ(received().size(), 2047u);
 }
 
 TEST_F(Log, LeavesErrnoAsItWas) {
