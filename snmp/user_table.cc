@@ -3,6 +3,7 @@
 // (N = numusers), and row N + 2 a spare row: writing to it adds a slot.
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/config_store.h"
 #include "platform/device_services.h"
@@ -26,10 +27,28 @@ struct SlotKeys {
   char cls[24];
 };
 
+// "user_" SLOT SUFFIX, as "user_%d_name" prints, without the formatter:
+// every request of the table makes all three.
+void makeSlotKey(char *key, int slot, const char *suffix) {
+  char digits[12];
+  int count = 0;
+  unsigned magnitude = slot < 0 ? 0u - static_cast<unsigned>(slot)
+                                : static_cast<unsigned>(slot);
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  memcpy(key, "user_", 5);
+  char *at = key + 5;
+  if (slot < 0) *at++ = '-';
+  while (count) *at++ = digits[--count];
+  strcpy(at, suffix);
+}
+
 void makeSlotKeys(int slot, SlotKeys *keys) {
-  snprintf(keys->name, sizeof keys->name, "user_%d_name", slot);
-  snprintf(keys->pass, sizeof keys->pass, "user_%d_pass", slot);
-  snprintf(keys->cls, sizeof keys->cls, "user_%d_class", slot);
+  makeSlotKey(keys->name, slot, "_name");
+  makeSlotKey(keys->pass, slot, "_pass");
+  makeSlotKey(keys->cls, slot, "_class");
 }
 
 int refuse() {
