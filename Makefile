@@ -36,7 +36,8 @@ ppc-test:
 e2e-test:
 	$(PY) -m pytest -q tests/e2e
 
-# Costs of the SNMP agent's request path; numbers, not pass or fail.
+# Costs of the SNMP agent's request path beside a minimal responder's, in the
+# simulated unit; numbers, not pass or fail.
 bench: deps build
-	cmake --build --preset host --target setup_bench
-	build/host/setup_bench
+	cmake --build --preset host -j$(JOBS) --target bench_walk bench_responder
+	$(PY) bench/agent_bench.py
