@@ -65,10 +65,10 @@ int doConfig(const char *instance, int subtree, int next) {
   if (row == 0) return -1;
 
   const char *key = snmpConfigKeys[row - 1];
-  printf("%s.%d.1.1.%d.%d\n", oidPrefix, subtree, column, row);
+  printTableOid(subtree, column, row);
   switch (column) {
     case 1:
-      printf("integer\n%d\n", row - 1);
+      printInteger(row - 1);
       break;
     case 2:
       printf("string\n%s\n", key);

@@ -60,13 +60,13 @@ int setPort(int column, const ServicePort &port, const char *value) {
 void printColumn(int column, int row, const ServicePort &port) {
   switch (column) {
     case 1:
-      printf("integer\n%d\n", row);
+      printInteger(row);
       break;
     case 2:
-      printf("integer\n%d\n", port.side + 1);
+      printInteger(port.side + 1);
       break;
     case 3:
-      printf("integer\n%d\n", port.flag + 1);
+      printInteger(port.flag + 1);
       break;
     case 4:
       printf("string\n%s\n", port.service);
@@ -75,10 +75,10 @@ void printColumn(int column, int row, const ServicePort &port) {
       printf("string\n%s\n", port.description);
       break;
     case 6:
-      printf("integer\n%d\n", port.key ? cfgGetN(port.key) : port.defaultPort);
+      printInteger(port.key ? cfgGetN(port.key) : port.defaultPort);
       break;
     default:
-      printf("integer\n%d\n", port.defaultPort);
+      printInteger(port.defaultPort);
       break;
   }
 }
@@ -97,7 +97,7 @@ int doPortNumber(const char *instance, int subtree, int next,
   const ServicePort &port = servicePorts[row - 1];
   if (value) return setPort(column, port, value);
 
-  printf("%s.%d.1.1.%d.%d\n", oidPrefix, subtree, column, row);
+  printTableOid(subtree, column, row);
   logIt(kLogNotice, "SNMP: doPortNum: returning oid='%s.%d.1.1.%d.%d' (%d,%d)\n",
         oidPrefix, subtree, column, row, column, row);
   printColumn(column, row, port);

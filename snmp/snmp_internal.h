@@ -79,6 +79,12 @@ void parseTableInstance(const char *instance, int *column, int *row);
 bool placeInTable(int *column, int *row, int columns, int rows, int firstRow,
                   int next);
 
+// Answer lines of a table instance: the OID line "PREFIX.SUBTREE.1.1.COLUMN.
+// ROW" and an integer's type and value lines, as printf would write them.
+// Every answer of a walk has them; they are written without the formatter.
+void printTableOid(int subtree, int column, int row);
+void printInteger(int value);
+
 // Splits a set's OID (the text after the prefix and its dot) into at most
 // kSetOidNumbersMax numbers.  Returns how many were taken, or -1 when a
 // number is followed by something other than a dot or the end.  `instance`

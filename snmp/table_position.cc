@@ -1,6 +1,50 @@
-// Where a request lands in one of the agent's three tables: the rules they
-// share.  Each table applies its own exceptions before asking.
+// Where a request lands in one of the agent's three tables (the rules they
+// share; each table applies its own exceptions before asking), and the
+// answer lines they share.
+#include <cstdio>
+#include <cstring>
+
 #include "snmp/snmp_internal.h"
+
+namespace {
+
+// Decimal text of value at `at`, as %d prints it; returns the end.
+char *putInt(char *at, int value) {
+  char digits[12];
+  int count = 0;
+  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value)
+                                 : static_cast<unsigned>(value);
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  if (value < 0) *at++ = '-';
+  while (count) *at++ = digits[--count];
+  return at;
+}
+
+}  // namespace
+
+void printTableOid(int subtree, int column, int row) {
+  char text[48];
+  char *at = text;
+  *at++ = '.';
+  at = putInt(at, subtree);
+  memcpy(at, ".1.1.", 5);
+  at = putInt(at + 5, column);
+  *at++ = '.';
+  at = putInt(at, row);
+  *at++ = '\n';
+  fputs(oidPrefix, stdout);
+  fwrite(text, 1, static_cast<size_t>(at - text), stdout);
+}
+
+void printInteger(int value) {
+  char text[24] = "integer\n";
+  char *at = putInt(text + 8, value);
+  *at++ = '\n';
+  fwrite(text, 1, static_cast<size_t>(at - text), stdout);
+}
 
 bool placeInTable(int *column, int *row, int columns, int rows, int firstRow,
                   int next) {

@@ -61,7 +61,7 @@ void printColumn(int column, int row, int slot, int numUsers,
   bool administrator = slot < 0;
   switch (column) {
     case 1:
-      printf("integer\n%d\n", row - 1);
+      printInteger(row - 1);
       break;
     case 2: {
       int status = kStatusEmpty;
@@ -69,7 +69,7 @@ void printColumn(int column, int row, int slot, int numUsers,
         status = kStatusAdministrator;
       else if (slot != numUsers && cfgIsDefined(keys.name))
         status = kStatusInUse;
-      printf("integer\n%d\n", status);
+      printInteger(status);
       break;
     }
     case 3:
@@ -79,10 +79,10 @@ void printColumn(int column, int row, int slot, int numUsers,
       fputs("string\n*\n", stdout);
       break;
     case 5:
-      printf("integer\n%d\n", administrator ? 2 : 1);
+      printInteger(administrator ? 2 : 1);
       break;
     default:
-      printf("integer\n%d\n", administrator ? 1 : cfgGetN(keys.cls) + 1);
+      printInteger(administrator ? 1 : cfgGetN(keys.cls) + 1);
       break;
   }
 }
@@ -156,7 +156,7 @@ int doUsers(const char *instance, int subtree, int next, const char *value) {
   makeSlotKeys(slot, &keys);
 
   if (!value) {
-    printf("%s.%d.1.1.%d.%d\n", oidPrefix, subtree, column, row);
+    printTableOid(subtree, column, row);
     logIt(kLogNotice, "SNMP: doUsers: returning oid='%s.%d.1.1.%d.%d' (%d,%d)\n",
           oidPrefix, subtree, column, row, column, row);
     printColumn(column, row, slot, numUsers, keys);
