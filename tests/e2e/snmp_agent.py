@@ -85,8 +85,7 @@ class Snmpd:
         conf = workdir / "snmpd.conf"
         conf.write_text(snippet.replace(INSTALLED, "%s %s -d %s run /bin/setup"
                                         % (PY, TOOL, unit.dir)))
-        self.env = dict(os.environ, SNMP_PERSISTENT_DIR=str(workdir / "persist"),
-                        SNMPCONFPATH=str(workdir / "persist"))
+        self.env = self.tool_env(workdir / "persist")
         self.proc = subprocess.Popen(
             ["/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", str(conf), "-m", "",
              "-I", "pass_persist,vacm_conf", "udp:127.0.0.1:%d" % self.port],
@@ -94,6 +93,16 @@ class Snmpd:
         for line in self.proc.stdout:   # it names its version once it listens
             if line.startswith("NET-SNMP version"):
                 break
+
+    @staticmethod
+    def tool_env(own):
+        """Net-SNMP's programs with their state and configuration in a
+        directory of the test's own, never this machine's."""
+        os.makedirs(own, exist_ok=True)
+        # No modules unless a test names them (-m).
+        with open(os.path.join(own, "snmp.conf"), "w") as f:
+            f.write("mibs :\n")
+        return dict(os.environ, SNMP_PERSISTENT_DIR=str(own), SNMPCONFPATH=str(own))
 
     def client(self, tool, *args, community="public", names=("-On",)):
         r = subprocess.run([tool, "-v2c", "-c", community, *names, "-t", "5", "-r", "0",
