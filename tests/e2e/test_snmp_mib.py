@@ -20,13 +20,6 @@ def mib_args():
     return ("-M", "%s:%s" % (r.stdout.strip(), ROOT / "mibs"), "-m", MODULE)
 
 
-@pytest.fixture
-def snmpd(unit, tmp_path):
-    d = Snmpd(unit, tmp_path)
-    yield d
-    d.close()
-
-
 def test_walk_names_every_instance(snmpd, mib_args):
     out = snmpd.client("snmpwalk", P, names=mib_args)
     lines = out.splitlines()
