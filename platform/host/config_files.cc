@@ -33,9 +33,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/config_store.h"
@@ -44,6 +47,10 @@
 #include "platform/host/sha256.h"
 
 namespace {
+
+// Every account has a name key, and the shortest ("user_0_name=" and its
+// line end) takes 13 characters of the saved text.
+constexpr int kMaxAccounts = kCfgTextMax / 13 + 1;
 
 // The file being written: its names, its descriptor and a small buffer in
 // front of it.  The first failure is kept and reported by commit().
@@ -246,6 +253,38 @@ bool usableName(const char *name) {
   return true;
 }
 
+// The slot of an account's name key ("user_%d_name", the number written as
+// %d writes it), or -1 for any other key.
+int nameKeySlot(const char *key) {
+  if (strncmp(key, "user_", 5) != 0 || !isdigit(static_cast<unsigned char>(key[5])))
+    return -1;
+  char *end;
+  errno = 0;
+  long u = strtol(key + 5, &end, 10);
+  if (errno != 0 || u > INT_MAX || strcmp(end, "_name") != 0) return -1;
+  char canonical[32];
+  snprintf(canonical, sizeof canonical, "user_%ld_name", u);
+  return strcmp(canonical, key) == 0 ? static_cast<int>(u) : -1;
+}
+
+int compareSlots(const void *a, const void *b) {
+  int x = *static_cast<const int *>(a), y = *static_cast<const int *>(b);
+  return (x > y) - (x < y);
+}
+
+// The slots below limit that hold an account, in ascending order, found
+// from the keys that exist: numusers is writable from outside and may be
+// far larger than the store could ever hold accounts for.
+int accountSlots(int limit, int (&slots)[kMaxAccounts]) {
+  int count = 0;
+  for (int i = 0; i < cfgCount() && count < kMaxAccounts; i++) {
+    int u = nameKeySlot(cfgKeyAt(i));
+    if (u >= 0 && u < limit) slots[count++] = u;
+  }
+  qsort(slots, count, sizeof slots[0], compareSlots);
+  return count;
+}
+
 }  // namespace
 
 int cfgRenderFiles(const char *root, int fromConsole) {
@@ -270,11 +309,12 @@ int cfgRenderAccounts(const char *root) {
   emit("admin:admin:");
   emitHash(cfgGet("passwd"));
   emit("\n");
-  int slots = cfgGetN("numusers");
-  for (int u = 0; u < slots; u++) {
+  static int slots[kMaxAccounts];
+  int count = accountSlots(cfgGetN("numusers"), slots);
+  for (int i = 0; i < count; i++) {
+    int u = slots[i];
     char key[32];
     snprintf(key, sizeof key, "user_%d_name", u);
-    if (!cfgIsDefined(key)) continue;
     const char *name = cfgGet(key);
     if (!usableName(name)) {
       logIt(kLogError, "Configuration: account %d has an unusable name; "

@@ -1,4 +1,7 @@
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
 
 #include <cstring>
 
@@ -107,6 +110,34 @@ TEST_F(Files, AccountsHoldHashesNeverPasswords) {
   memcpy(message + 8, "Adm1nSecret", 11);
   sha256(message, sizeof message, digest);
   EXPECT_EQ(accounts.substr(at + 17, 64), hex(digest));
+}
+
+// numusers comes from outside (an SNMP set) and only bounds the slots; the
+// accounts are the name keys that exist below it, in slot order.
+TEST_F(Files, AccountsComeFromTheNameKeysBelowNumusers) {
+  cfgSetN("numusers", INT_MAX);
+  for (const char *key : {"user_2147483646_name", "user_7_name", "user_2147483647_name",
+                          "user_07_name", "user_+8_name", "user_9_names", "user_0_name"})
+    cfgSet(key, key + 5);
+  cfgSet("user_7_pass", "NONE");
+  // Walking every slot number up to numusers took a quarter of an hour;
+  // the alarm ends the test long before that.
+  alarm(60);
+  ASSERT_EQ(cfgRenderAccounts(dir_.c_str()), 0);
+  alarm(0);
+  std::string accounts = file("/etc/unit/accounts");
+  std::string names;
+  for (size_t at = accounts.find('\n') + 1; at < accounts.size();
+       at = accounts.find('\n', at) + 1)
+    names += accounts.substr(at, accounts.find(':', at) - at) + " ";
+  EXPECT_EQ(names, "0_name 7_name 2147483646_name ");
+  EXPECT_TRUE(has("/etc/unit/accounts", "\n7_name:0:!\n"));
+  cfgSetN("numusers", 7);
+  ASSERT_EQ(cfgRenderAccounts(dir_.c_str()), 0);
+  EXPECT_EQ(file("/etc/unit/accounts").find("7_name"), std::string::npos);
+  cfgSetN("numusers", -1);
+  ASSERT_EQ(cfgRenderAccounts(dir_.c_str()), 0);
+  EXPECT_EQ(file("/etc/unit/accounts").find("0_name"), std::string::npos);
 }
 
 }  // namespace
