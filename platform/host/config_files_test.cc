@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/config_store.h"
+#include "platform/device_services.h"
 #include "platform/host/config_store_internal.h"
 #include "platform/host/scratch_test_util.h"
 #include "platform/host/sha256.h"
@@ -72,6 +73,52 @@ TEST_F(Files, NetworkFilesFollowTheConfigurationAndOnlyTheConsoleAsksForAReload)
   cfgClear();
   EXPECT_GT(cfgTextParse(file("/var/run/config.txt").c_str()), 80);
   EXPECT_STREQ(cfgGet("hostname"), "lab-7\nx");
+}
+
+// Every key in its own place: a value of one port or side shown for the
+// other would go unnoticed with the defaults, where many of them agree.
+TEST_F(Files, EveryLineOfBothPortsAndSidesShowsItsOwnKey) {
+  const struct {
+    const char *key, *value;
+  } addresses[] = {{"ip", "10.1.0.1"},          {"netmask", "255.255.0.0"},
+                   {"gateway1", "10.1.0.254"},  {"bcast", "10.1.255.255"},
+                   {"ip2", "192.168.7.2"},      {"netmask2", "255.255.255.128"},
+                   {"gateway2", "192.168.7.1"}, {"bcast2", "192.168.7.127"},
+                   {"gateway", "10.1.0.253"},   {"dns", "10.1.0.53"}};
+  for (const auto &a : addresses) {
+    uint32_t address;
+    ASSERT_EQ(strToIP(a.value, &address), 0) << a.value;
+    cfgSetN(a.key, static_cast<int>(address));
+  }
+  cfgSet("hostname", "lab");
+  cfgSetN("dhcpEnable", 1);
+  cfgSetN("bridgeEnable", 0);
+  int port = 1000;
+  for (const char *key : {"sshdPort", "httpPort", "httpsPort", "snmpPort", "vncPort",
+                          "vncsPort", "sshd2Port", "http2Port", "https2Port", "snmp2Port",
+                          "vnc2Port", "vncs2Port"})
+    cfgSetN(key, ++port);
+  for (const char *key : {"radiusEnable", "ipmiEnable", "dyndnsEnable"}) cfgSetN(key, 7);
+  hasEthernetOption = 1;
+  int rc = cfgRenderFiles(dir_.c_str(), 0);
+  hasEthernetOption = 0;
+  ASSERT_EQ(rc, 0);
+  EXPECT_EQ(file("/etc/network.conf"),
+            "# Network settings of the unit, written from its configuration.\n"
+            "HOSTNAME='lab'\nLAN_DHCP=1\n"
+            "LAN_IP=10.1.0.1\nLAN_NETMASK=255.255.0.0\n"
+            "LAN_GATEWAY=10.1.0.254\nLAN_BROADCAST=10.1.255.255\n"
+            "WAN_PRESENT=1\n"
+            "WAN_IP=192.168.7.2\nWAN_NETMASK=255.255.255.128\n"
+            "WAN_GATEWAY=192.168.7.1\nWAN_BROADCAST=192.168.7.127\n"
+            "BRIDGE=0\nDEFAULT_GATEWAY=10.1.0.253\nDNS=10.1.0.53\nDNS_DOMAIN=''\n");
+  EXPECT_EQ(file("/etc/unit/services.conf"),
+            "# Service ports (0: off on that side) and services switched on.\n"
+            "sshdPort=1001\nhttpPort=1002\nhttpsPort=1003\nsnmpPort=1004\n"
+            "vncPort=1005\nvncsPort=1006\nsshd2Port=1007\nhttp2Port=1008\n"
+            "https2Port=1009\nsnmp2Port=1010\nvnc2Port=1011\nvncs2Port=1012\n"
+            "snmpEnabled=0\nradiusEnable=1\nfirewallEnable=0\nipmiEnable=1\n"
+            "pppEnable=0\ndyndnsEnable=1\n");
 }
 
 TEST_F(Files, AccountsHoldHashesNeverPasswords) {
