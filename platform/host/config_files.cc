@@ -21,11 +21,11 @@
 //                          account, the administrator first ("admin",
 //                          class "admin"), then every slot with a name
 //                          (class as stored, 0-based).  Passwords are kept
-//                          as "$sha256$SALT$HASH" (hex; HASH is SHA-256 of
-//                          the salt bytes followed by the password); an
-//                          empty password stays empty, a slot's "NONE" is
-//                          "!" (locked).  Names with ':' or a control
-//                          character are left out and logged.
+//                          as SHA-256 crypt hashes, "$5$rounds=R$SALT$HASH"
+//                          as crypt(3) reads them; an empty password stays
+//                          empty, a slot's "NONE" is "!" (locked).  Names
+//                          with ':' or a control character are left out
+//                          and logged.
 // cfgWriteFile:
 //   /var/run/config.txt    (mode 0600) the working copy in the saved text
 //                          format, secrets included.
@@ -45,6 +45,7 @@
 #include "platform/device_services.h"
 #include "platform/host/config_store_internal.h"
 #include "platform/host/sha256.h"
+#include "platform/host/sha_crypt.h"
 
 namespace {
 
@@ -226,22 +227,50 @@ int renderServices(const char *root) {
   return commit();
 }
 
-void emitHash(const char *password) {
+// Hashes this process made, by account: a password unchanged since the
+// last rendering keeps its hash, so that saving one account does not cost
+// the rounds of every other one (the SNMP agent renders on every set).
+// Entries are told apart by a keyed digest of account and password; the
+// key lives only in this process.
+struct KnownHash {
+  unsigned char fingerprint[kSha256Size];
+  char hash[kShaCryptMax];
+};
+constexpr int kKnownHashes = 64;
+KnownHash known[kKnownHashes];
+int knownCount;
+int knownNext;
+unsigned char fingerprintKey[16];
+
+void fingerprint(int account, const char *password,
+                 unsigned char (&out)[kSha256Size]) {
+  if (knownCount == 0) randomBytes(fingerprintKey, sizeof fingerprintKey);
+  Sha256 ctx;
+  sha256Init(&ctx);
+  sha256Update(&ctx, fingerprintKey, sizeof fingerprintKey);
+  sha256Update(&ctx, &account, sizeof account);
+  sha256Update(&ctx, password, strlen(password));
+  sha256Final(&ctx, out);
+}
+
+// The account's password as a SHA-256 crypt hash; account is the slot, -1
+// for the administrator.  An empty password stays empty.
+void emitHash(int account, const char *password) {
   if (!*password) return;
-  unsigned char salt[8];
-  randomBytes(salt, sizeof salt);
-  // Salt and password together; a password is at most one EEPROM text.
-  static unsigned char message[sizeof salt + kEepromSize];
-  size_t n = strlen(password);
-  if (n > kEepromSize) n = kEepromSize;
-  memcpy(message, salt, sizeof salt);
-  memcpy(message + sizeof salt, password, n);
-  unsigned char digest[kSha256Size];
-  sha256(message, sizeof salt + n, digest);
-  emit("$sha256$");
-  for (unsigned char b : salt) emit("%02x", b);
-  emit("$");
-  for (unsigned char b : digest) emit("%02x", b);
+  unsigned char print[kSha256Size];
+  fingerprint(account, password, print);
+  for (int i = 0; i < knownCount; i++) {
+    if (memcmp(known[i].fingerprint, print, sizeof print) == 0) {
+      emit("%s", known[i].hash);
+      return;
+    }
+  }
+  KnownHash &k = known[knownNext];
+  knownNext = (knownNext + 1) % kKnownHashes;
+  if (knownCount < kKnownHashes) knownCount++;
+  memcpy(k.fingerprint, print, sizeof print);
+  shaCryptNew(password, k.hash);
+  emit("%s", k.hash);
 }
 
 bool usableName(const char *name) {
@@ -307,7 +336,7 @@ int cfgRenderFiles(const char *root, int fromConsole) {
 int cfgRenderAccounts(const char *root) {
   begin(root, "/etc/unit/accounts", 0600);
   emit("admin:admin:");
-  emitHash(cfgGet("passwd"));
+  emitHash(-1, cfgGet("passwd"));
   emit("\n");
   static int slots[kMaxAccounts];
   int count = accountSlots(cfgGetN("numusers"), slots);
@@ -330,7 +359,7 @@ int cfgRenderAccounts(const char *root) {
     if (strcmp(password, "NONE") == 0) {
       emit("!");
     } else {
-      emitHash(password);
+      emitHash(u, password);
     }
     emit("\n");
   }

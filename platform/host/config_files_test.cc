@@ -10,6 +10,7 @@
 #include "platform/host/config_store_internal.h"
 #include "platform/host/scratch_test_util.h"
 #include "platform/host/sha256.h"
+#include "platform/host/sha_crypt.h"
 
 namespace {
 
@@ -121,6 +122,19 @@ TEST_F(Files, EveryLineOfBothPortsAndSidesShowsItsOwnKey) {
             "pppEnable=0\ndyndnsEnable=1\n");
 }
 
+// The hash of an account's line in the accounts file; "" when it has none.
+std::string hashOf(const std::string &accounts, const std::string &name) {
+  size_t at = accounts.find(name + ":");
+  if (at != 0) at = accounts.find("\n" + name + ":") + 1;
+  at = accounts.find(':', accounts.find(':', at) + 1) + 1;
+  return accounts.substr(at, accounts.find('\n', at) - at);
+}
+
+bool verifies(const char *password, const std::string &hash) {
+  char out[kShaCryptMax];
+  return shaCrypt(password, hash.c_str(), out) == 0 && hash == out;
+}
+
 TEST_F(Files, AccountsHoldHashesNeverPasswords) {
   cfgSet("passwd", "Adm1nSecret");
   cfgSetN("numusers", 3);
@@ -130,33 +144,45 @@ TEST_F(Files, AccountsHoldHashesNeverPasswords) {
   cfgSet("user_2_name", "bob");
   cfgSet("user_2_pass", "NONE");
   ASSERT_EQ(cfgRenderAccounts(dir_.c_str()), 0);
-  std::string few = file("/etc/unit/accounts");
-  // Many accounts make a file larger than any buffer on the way.
-  for (int u = 3; u < 60; u++) {
-    std::string key = "user_" + std::to_string(u) + "_name";
-    ASSERT_EQ(cfgSet(key.c_str(), (std::string(40, 'n') + std::to_string(u)).c_str()), 0);
-    ASSERT_EQ(cfgSet(("user_" + std::to_string(u) + "_pass").c_str(), "pw"), 0);
-  }
-  cfgSetN("numusers", 60);
-  ASSERT_EQ(cfgRenderAccounts(dir_.c_str()), 0);
-  EXPECT_TRUE(has("/etc/unit/accounts", "nnnnnnnn59:0:$sha256$"));
-  EXPECT_GT(file("/etc/unit/accounts").size(), 6000u);
-  std::string accounts = few;
+  std::string accounts = file("/etc/unit/accounts");
   EXPECT_EQ(accounts.find("Secret"), std::string::npos);
   EXPECT_EQ(accounts.find("AlicePw"), std::string::npos);
-  EXPECT_TRUE(has("/etc/unit/accounts", "\nalice:2:$sha256$"));
+  EXPECT_TRUE(has("/etc/unit/accounts", "\nalice:2:$5$rounds=5000$"));
   EXPECT_TRUE(has("/etc/unit/accounts", "\nbob:0:!\n"));
+  EXPECT_TRUE(verifies("Adm1nSecret", hashOf(accounts, "admin")));
+  EXPECT_TRUE(verifies("AlicePw", hashOf(accounts, "alice")));
+  EXPECT_NE(hashOf(accounts, "admin").substr(0, 31), hashOf(accounts, "alice").substr(0, 31));
   struct stat st;
   ASSERT_EQ(stat((dir_ + "/etc/unit/accounts").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  // The hash is SHA-256 of salt and password.
-  size_t at = accounts.find("admin:admin:$sha256$") + 20;
-  unsigned char message[19], digest[kSha256Size];
-  for (int i = 0; i < 8; i++)
-    message[i] = std::stoi(accounts.substr(at + 2 * i, 2), nullptr, 16);
-  memcpy(message + 8, "Adm1nSecret", 11);
-  sha256(message, sizeof message, digest);
-  EXPECT_EQ(accounts.substr(at + 17, 64), hex(digest));
+
+  // Rendered again, an unchanged password keeps its hash, a changed one
+  // gets a new hash of the new password, also when it was that of another
+  // account; an emptied password stays empty.
+  cfgSet("user_2_pass", "AlicePw");
+  cfgSet("user_0_pass", "Changed");
+  ASSERT_EQ(cfgRenderAccounts(dir_.c_str()), 0);
+  std::string again = file("/etc/unit/accounts");
+  EXPECT_EQ(hashOf(again, "admin"), hashOf(accounts, "admin"));
+  EXPECT_TRUE(verifies("Changed", hashOf(again, "alice")));
+  EXPECT_TRUE(verifies("AlicePw", hashOf(again, "bob")));
+  EXPECT_NE(hashOf(again, "bob"), hashOf(accounts, "alice"));
+  cfgSet("passwd", "");
+  ASSERT_EQ(cfgRenderAccounts(dir_.c_str()), 0);
+  EXPECT_EQ(file("/etc/unit/accounts").substr(0, 13), "admin:admin:\n");
+}
+
+TEST_F(Files, ManyAccountsMakeAFileLargerThanAnyBufferOnTheWay) {
+  for (int u = 0; u < 60; u++) {
+    std::string slot = "user_" + std::to_string(u);
+    ASSERT_EQ(cfgSet((slot + "_name").c_str(), (std::string(40, 'n') + std::to_string(u)).c_str()), 0);
+    ASSERT_EQ(cfgSet((slot + "_pass").c_str(), "pw"), 0);
+  }
+  cfgSetN("numusers", 60);
+  ASSERT_EQ(cfgRenderAccounts(dir_.c_str()), 0);
+  std::string accounts = file("/etc/unit/accounts");
+  EXPECT_GT(accounts.size(), 6000u);
+  EXPECT_TRUE(verifies("pw", hashOf(accounts, std::string(40, 'n') + "59")));
 }
 
 // numusers comes from outside (an SNMP set) and only bounds the slots; the
