@@ -236,7 +236,11 @@ struct KnownHash {
   unsigned char fingerprint[kSha256Size];
   char hash[kShaCryptMax];
 };
-constexpr int kKnownHashes = 64;
+// Room for every account the store can hold with a password: the name and
+// password keys of one take at least 26 characters of the saved text, and
+// the administrator comes on top.  A cyclic walk over more accounts than
+// entries would find none of them again.
+constexpr int kKnownHashes = kCfgTextMax / 26 + 2;
 KnownHash known[kKnownHashes];
 int knownCount;
 int knownNext;
