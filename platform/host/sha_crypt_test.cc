@@ -1,11 +1,8 @@
 #include "platform/host/sha_crypt.h"
 
-#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
-
-#include "platform/host/sha256.h"
 
 namespace {
 
@@ -59,23 +56,6 @@ TEST(ShaCrypt, NewHashesHaveFreshSaltsAndTheUnitsRounds) {
             31u);
   EXPECT_EQ(crypt5("Secret", one), hash);
   EXPECT_NE(crypt5("secret", one), hash);
-}
-
-// Fed in pieces that straddle the 64-byte blocks and the 56-byte padding
-// limit, the digest is that of the whole.
-TEST(Sha256, PiecesGiveTheDigestOfTheWhole) {
-  std::string message;
-  for (int i = 0; i < 300; i++) message += static_cast<char>('a' + i * 7 % 26);
-  for (size_t total : {0u, 55u, 56u, 63u, 64u, 65u, 119u, 120u, 300u}) {
-    unsigned char whole[kSha256Size], pieces[kSha256Size];
-    sha256(message.data(), total, whole);
-    Sha256 ctx;
-    sha256Init(&ctx);
-    for (size_t at = 0, step = 1; at < total; at += step, step = step * 3 % 71 + 1)
-      sha256Update(&ctx, message.data() + at, std::min(step, total - at));
-    sha256Final(&ctx, pieces);
-    EXPECT_EQ(memcmp(whole, pieces, kSha256Size), 0) << total;
-  }
 }
 
 }  // namespace
