@@ -125,38 +125,43 @@ void connectSocket() {
 
 // The program's log texts use only %s and %d: those are put in here, which
 // costs a fraction of the C library's formatter; a text with any other
-// conversion goes to the formatter.  The result is the length the whole
-// message would have, like vsnprintf's.
-bool plainConversions(const char *format) {
-  for (const char *p = format; (p = strchr(p, '%')); p += 2)
-    if (p[1] != 's' && p[1] != 'd' && p[1] != '%') return false;
-  return true;
-}
-
+// conversion is handed to the formatter.  The result is the length the
+// whole message would have, like vsnprintf's.
 int formatMessage(char *out, int room, const char *format, va_list args) {
-  if (!plainConversions(format)) return vsnprintf(out, room, format, args);
+  va_list again;
+  va_copy(again, args);
   char *at = out;
   char *end = out + room - 1;
   int skipped = 0;  // what did not fit
   for (const char *p = format; *p; p++) {
-    const char *text = p;
-    int length = 1;
+    if (*p != '%' || p[1] == '%') {
+      if (*p == '%') p++;
+      if (at < end)
+        *at++ = *p;
+      else
+        skipped++;
+      continue;
+    }
+    const char *text;
     char number[12];
-    if (*p == '%') {
-      p++;
-      if (*p == 's') {
-        text = va_arg(args, const char *);
-        if (!text) text = "(null)";
-        length = static_cast<int>(strlen(text));
-      } else if (*p == 'd') {
-        int value = va_arg(args, int);
-        unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value)
-                                       : static_cast<unsigned>(value);
-        number[0] = '-';
-        char *digitsEnd = putNumber(number + 1, magnitude, 0, ' ');
-        text = value < 0 ? number : number + 1;
-        length = static_cast<int>(digitsEnd - text);
-      }
+    int length;
+    p++;
+    if (*p == 's') {
+      text = va_arg(args, const char *);
+      if (!text) text = "(null)";
+      length = static_cast<int>(strlen(text));
+    } else if (*p == 'd') {
+      int value = va_arg(args, int);
+      unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value)
+                                     : static_cast<unsigned>(value);
+      number[0] = '-';
+      char *digitsEnd = putNumber(number + 1, magnitude, 0, ' ');
+      text = value < 0 ? number : number + 1;
+      length = static_cast<int>(digitsEnd - text);
+    } else {
+      int whole = vsnprintf(out, room, format, again);
+      va_end(again);
+      return whole;
     }
     int fits = static_cast<int>(end - at);
     if (length > fits) {
@@ -166,6 +171,7 @@ int formatMessage(char *out, int room, const char *format, va_list args) {
     memcpy(at, text, length);
     at += length;
   }
+  va_end(again);
   *at = '\0';
   return static_cast<int>(at - out) + skipped;
 }
