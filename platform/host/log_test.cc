@@ -81,8 +81,8 @@ TEST_F(Log, LinesInTheClassicFormatWithTheirPriority) {
   // the C library writes them; other conversions too.
   logIt(kLogNotice, "%d %d %d %% %s.", 0, -2147483647 - 1, 2147483647, "");
   expectLine(0x85, t, "0 -2147483648 2147483647 % .");
-  logIt(kLogNotice, "%x|%5s|%-3d|%c", 255, "ab", 7, 'z');
-  expectLine(0x85, t, "ff|   ab|7  |z");
+  logIt(kLogNotice, "%s=%d|%x|%5s|%-3d|%c", "k", -4, 255, "ab", 7, 'z');
+  expectLine(0x85, t, "k=-4|ff|   ab|7  |z");
   // An over-long message is cut, not sent past the buffer.
   logIt(kLogNotice, "%s", std::string(5000, 'v').c_str());
   EXPECT_EQ(received().size(), 2047u);
