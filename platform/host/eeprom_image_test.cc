@@ -298,29 +298,4 @@ TEST_F(EepromImage, WritersKilledAtRandomNeverTearOrLoseASave) {
   }
 }
 
-TEST_F(EepromImage, ConcurrentSaversEachLandWhole) {
-  ASSERT_EQ(save(numbered(0)), 0);
-  constexpr int kWriters = 4, kSaves = 25;
-  pid_t pids[kWriters];
-  for (int w = 0; w < kWriters; w++) {
-    pids[w] = fork();
-    ASSERT_GE(pids[w], 0);
-    if (pids[w] == 0) {
-      for (int i = 0; i < kSaves; i++) {
-        if (save(numbered(1000 * (w + 1) + i)) != 0) _exit(1);
-      }
-      _exit(0);
-    }
-  }
-  for (pid_t pid : pids) {
-    int status;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  uint64_t generation = 0;
-  // Every save got its own generation: none overwrote another half-way.
-  EXPECT_EQ(numberOf(load(&generation)) % 1000, kSaves - 1);
-  EXPECT_EQ(generation, 1u + kWriters * kSaves);
-}
-
 }  // namespace
