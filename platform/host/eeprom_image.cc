@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "platform/device_services.h"
+#include "platform/host/eeprom_fault.h"
 #include "platform/host/unit_paths.h"
 
 namespace {
@@ -385,10 +386,11 @@ int eepromSetup() { return 0; }
 
 int eepromRead(char *buf) {
   uint64_t generation;
-  return eepromReadImage(unit::kEepromImage, buf, &generation, nullptr) ==
-                 kEepromOk
-             ? 0
-             : -1;
+  if (eepromReadImage(unit::kEepromImage, buf, &generation, nullptr) !=
+      kEepromOk)
+    return -1;
+  eepromPlantedFault(buf);
+  return 0;
 }
 
 int eepromWrite(const char *data, int length) {
