@@ -68,3 +68,10 @@ install: build
 bench: deps build
 	cmake --build --preset host -j$(JOBS) --target bench_walk bench_responder
 	$(PY) bench/agent_bench.py
+
+# Writers killed in the middle of their saves, 10,000 times over (the unit
+# tests run a few hundred of these).
+.PHONY: stress
+stress: deps build
+	SETUP_KILL_TRIALS=10000 build/host/platform_host_tests \
+	  --gtest_filter='EepromImage.WritersKilledAtRandom*'

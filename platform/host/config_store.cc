@@ -251,7 +251,7 @@ int cfgLoad(const char *path) {
   int rc = eepromReadImage(path, textBuf, &generation, &seenHeaders);
   if (rc == 0 && cfgTextParse(textBuf) > 0) return 0;
   factoryDefaults();
-  if (rc == 0) {
+  if (rc == kEepromOk || rc == kEepromBlank) {
     logIt(kLogError, "Configuration store: no settings in the EEPROM, "
                      "factory defaults loaded.");
   } else {
