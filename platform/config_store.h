@@ -28,13 +28,22 @@ int cfgSet(const char *key, const char *value);
 int cfgSetN(const char *key, int value);
 int cfgDelete(const char *key);
 
+// All-or-nothing edits of several keys: when a set between the two calls
+// does not fit, cfgEndGroup() puts the working copy back as it was at
+// cfgBeginGroup() and returns -1; otherwise 0.  Groups may nest; only the
+// outermost one puts back.
+void cfgBeginGroup();
+int cfgEndGroup();
+
 int cfgIsDefined(const char *key);
 // Non-zero for keys whose value is never shown (passwords, secrets, ...).
 int cfgIsSensitive(const char *key);
 // Non-zero for keys that hold an IPv4 address.
 int cfgIsIPAddress(const char *key);
 
-// saved := working.  0 when the save landed whole.
+// saved := working, as far as this process changed it: the keys it set or
+// deleted since its last load or save go over the newest saved settings,
+// whichever process saved those.  0 when the save landed whole.
 int updateCfgSave();
 // Renders the working configuration into the unit's files so that its
 // services follow it.  1 from the console's commit, 0 from batch options.

@@ -299,3 +299,40 @@ int eepromRead(char *buf) {
 int eepromWrite(const char *data, int length) {
   return eepromWriteImage(unit::kEepromImage, data, length, nullptr, nullptr);
 }
+
+// ---- Read, then save, under one lock ---------------------------------------
+
+int eepromMergeImage(const char *path, EepromMergeFn merge, void *context,
+                     EepromHeaders *after) {
+  static char current[kEepromSize];
+  bool created = false;
+  int fd = openForWrite(path, &created);
+  if (fd < 0) return -1;
+  int rc = -1;
+  if (lockImage(fd, LOCK_EX) == 0 &&
+      readImage(fd, imageBuf, sizeof imageBuf) == 0) {
+    EepromHeaders found;
+    copyHeaders(imageBuf, &found);
+    current[0] = 0;
+    uint64_t generation = 0;
+    int slot = currentSlot(imageBuf, &generation);
+    if (slot >= 0) {
+      const unsigned char *base = imageBuf + slot * kEepromSlotSize;
+      SlotHeader h;
+      memcpy(&h, base, sizeof h);
+      uint32_t n = imageOrder(h).length;
+      if (n > kEepromSize - 1) n = kEepromSize - 1;
+      memcpy(current, base + kEepromHeaderSize, n);
+      current[n] = 0;
+    }
+    const char *data = nullptr;
+    int length = 0;
+    rc = merge(context, current, found, &data, &length);
+    if (rc == 0 && (length < 1 || length > kEepromSize || data[length - 1]))
+      rc = -1;
+    if (rc == 0) rc = writeLocked(fd, data, length, nullptr, after);
+  }
+  if (rc == 0 && created && syncParentDir(path) != 0) rc = -1;
+  if (close(fd) != 0 && rc == 0) rc = -1;
+  return rc;
+}
