@@ -132,11 +132,23 @@ int groupRecordPoolUsed;
 bool groupCleared;
 bool groupOverflow;
 
+// Characters a key cannot hold: '=' and the control characters.
+struct BadKeyChars {
+  bool bad[256];
+};
+constexpr BadKeyChars makeBadKeyChars() {
+  BadKeyChars t{};
+  for (int c = 0; c < 256; c++) t.bad[c] = c < 0x20 || c == '=' || c == 0x7F;
+  return t;
+}
+constexpr BadKeyChars kBadKeyChars = makeBadKeyChars();
+
+bool badKeyChar(char c) { return kBadKeyChars.bad[static_cast<unsigned char>(c)]; }
+
 bool validKey(const char *key) {
   if (!key || !*key) return false;
   for (const char *p = key; *p; p++) {
-    if (*p == '=' || static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F)
-      return false;
+    if (badKeyChar(*p)) return false;
   }
   return true;
 }
@@ -182,9 +194,8 @@ int findEntry(const char *key) {
   return findEntryN(key, len, h);
 }
 
-void indexAdd(int index) {
-  const Entry &e = entries[index];
-  uint32_t i = hashOf(pool + e.key, e.keyLen) & (kIndexSlots - 1);
+void indexAdd(int index, uint32_t hash) {
+  uint32_t i = hash & (kIndexSlots - 1);
   while (indexSlots[i]) i = (i + 1) & (kIndexSlots - 1);
   indexSlots[i] = static_cast<uint16_t>(index + 1);
 }
@@ -218,14 +229,15 @@ int poolAdd(const char *s, int n) {
 
 bool inPool(const char *s) { return s >= pool && s < pool + kPoolSize; }
 
-// Sets a key in the working copy; its entry's index, or -1 when it does not
-// fit.
-int setValue(const char *key, const char *value, int valueLen) {
+// Sets a key (keyLen characters) in the working copy; newSize is the
+// characters its line takes as saved text.  Its entry's index, or -1 when
+// it does not fit.
+int putValue(const char *key, int keyLen, uint32_t hash, const char *value,
+             int valueLen, int newSize) {
   // Packing the pool moves what lives in it: a key or value taken from the
   // working copy itself is copied out first.
   static char keyCopy[kEepromSize];
   static char valueCopy[kEepromSize];
-  int keyLen = static_cast<int>(strlen(key));
   if (keyLen > kCfgTextMax || valueLen > kCfgTextMax) return -1;
   if (inPool(key)) key = static_cast<const char *>(memcpy(keyCopy, key, keyLen + 1));
   if (inPool(value)) {
@@ -234,8 +246,7 @@ int setValue(const char *key, const char *value, int valueLen) {
     value = valueCopy;
   }
 
-  int index = findEntryN(key, keyLen, hashOf(key, keyLen));
-  int newSize = lineSize(keyLen, value, valueLen);
+  int index = findEntryN(key, keyLen, hash);
   int oldSize = 0;
   if (index >= 0) {
     const Entry &e = entries[index];
@@ -253,12 +264,18 @@ int setValue(const char *key, const char *value, int valueLen) {
     // Its value is "" (the key's terminator) until set below.
     entries[index] = {at, static_cast<uint16_t>(at + keyLen),
                       static_cast<uint16_t>(keyLen), 0, false};
-    indexAdd(index);
+    indexAdd(index, hash);
   }
   entries[index].value = static_cast<uint16_t>(poolAdd(value, valueLen));
   entries[index].valueLen = static_cast<uint16_t>(valueLen);
   textSize += newSize - oldSize;
   return index;
+}
+
+int setValue(const char *key, const char *value, int valueLen) {
+  int keyLen = static_cast<int>(strlen(key));
+  return putValue(key, keyLen, hashOf(key, keyLen), value, valueLen,
+                  lineSize(keyLen, value, valueLen));
 }
 
 void deleteEntry(int index) {
@@ -269,20 +286,38 @@ void deleteEntry(int index) {
   entryCount--;
   // Every later entry moved down by one: index them afresh.
   memset(indexSlots, 0, sizeof indexSlots);
-  for (int i = 0; i < entryCount; i++) indexAdd(i);
+  for (int i = 0; i < entryCount; i++)
+    indexAdd(i, hashOf(pool + entries[i].key, entries[i].keyLen));
 }
 
-// Decodes one escaped value of n characters into out; its length.
-int unescape(const char *in, int n, char *out) {
+// Decodes one escaped value of n characters into out (terminated); its
+// length.  *escapes gets the number of characters that take an escape when
+// saved again.
+int unescape(const char *in, int n, char *out, int *escapes) {
+  // Most values hold no escape at all: one copy.  (A line holds no raw
+  // newline, so then nothing needs an escape either.)
+  if (n <= 0 || !memchr(in, '\\', n)) {
+    n = n < 0 ? 0 : n;
+    memcpy(out, in, n);
+    out[n] = 0;
+    *escapes = 0;
+    return n;
+  }
   int len = 0;
+  int count = 0;
   for (int i = 0; i < n; i++) {
     if (in[i] != '\\') {
+      count += in[i] == '\n';
       out[len++] = in[i];
       continue;
     }
     if (++i >= n) break;
-    out[len++] = in[i] == 'n' ? '\n' : in[i];
+    char c = in[i] == 'n' ? '\n' : in[i];
+    count += c == '\\' || c == '\n';
+    out[len++] = c;
   }
+  out[len] = 0;
+  *escapes = count;
   return len;
 }
 
@@ -399,9 +434,11 @@ int applyChanges(const char *changes) {
       int index = findEntry(key);
       if (index >= 0) deleteEntry(index);
     } else if (n > 0 && line[0] == 's' && eq && keyLen > 0 && validKey(key)) {
-      int valueLen = unescape(eq + 1, bodyLen - keyLen - 1, value);
-      value[valueLen] = 0;
-      if (setValue(key, value, static_cast<int>(strlen(value))) < 0) return -1;
+      int escapes;
+      int valueLen = unescape(eq + 1, bodyLen - keyLen - 1, value, &escapes);
+      if (putValue(key, keyLen, hashOf(key, keyLen), value, valueLen,
+                   keyLen + valueLen + escapes + 2) < 0)
+        return -1;
     }
     line += n;
     if (*line == '\n') line++;
@@ -488,7 +525,6 @@ int cfgTextFormat(char *out, int size) {
 int cfgTextParse(const char *text) {
   // One decoded value at a time; a value is never longer than the text.
   static char value[kEepromSize];
-  static char key[kEepromSize];
   cfgClear();
   int taken = 0;
   const char *line = text;
@@ -497,14 +533,21 @@ int cfgTextParse(const char *text) {
     int n = end ? static_cast<int>(end - line) : static_cast<int>(strlen(line));
     const char *eq = static_cast<const char *>(memchr(line, '=', n));
     if (eq && eq > line) {
+      // The key is checked and hashed in one pass, where it stands.
       int keyLen = static_cast<int>(eq - line);
-      memcpy(key, line, keyLen);
-      key[keyLen] = 0;
-      int valueLen = unescape(eq + 1, n - keyLen - 1, value);
-      value[valueLen] = 0;
-      // A value cannot hold a NUL: what follows one is lost.
-      valueLen = static_cast<int>(strlen(value));
-      if (validKey(key) && setValue(key, value, valueLen) >= 0) taken++;
+      uint32_t hash = kHashStart;
+      bool bad = false;
+      for (int i = 0; i < keyLen; i++) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        bad |= kBadKeyChars.bad[c];
+        hash = hashStep(hash, c);
+      }
+      // The text holds no NUL, so neither does the value.
+      int escapes;
+      int valueLen = unescape(eq + 1, n - keyLen - 1, value, &escapes);
+      if (!bad && putValue(line, keyLen, hash, value, valueLen,
+                            keyLen + valueLen + escapes + 2) >= 0)
+        taken++;
     }
     line += n;
     if (*line == '\n') line++;
