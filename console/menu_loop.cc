@@ -77,8 +77,11 @@ Ending toggleBridging() {
 
 Ending resetNetworkServices() {
   if (confirmAction("erase firewall, network ports, RADIUS config")) {
-    pendingChanges = 1;
+    // A reset half done would leave services half configured.
+    cfgBeginGroup();
     netRecover(0);
+    if (cfgEndGroup() != 0) return message(kConfigFull);
+    pendingChanges = 1;
   }
   return Ending::kRedraw;
 }

@@ -6,7 +6,7 @@ import threading
 import pexpect
 import pytest
 
-from console_dialogue import PAUSE, addr, console_on
+from console_dialogue import CONFIRM, PAUSE, addr, console_on
 from serial_line import CLEAR, modem, wait_log
 from snmp_agent import P, Snmpd
 
@@ -114,13 +114,17 @@ def fill(unit, **config):
     assert sum(len(k) + len(v) + 2 for k, v in unit.config().items()) == 8191
 
 
-@pytest.mark.parametrize("command", ["d", "e"])
-def test_a_switch_that_does_not_fit_changes_nothing(unit, command):
-    # An empty switch reads 0: switching it on makes its text longer.
-    fill(unit, **dict(NETWORK, dhcpEnable="", bridgeEnable=""))
+@pytest.mark.parametrize("command", ["d", "e", "h"])
+def test_an_edit_that_does_not_fit_changes_nothing(unit, command):
+    # Empty values read as 0: switching on, or a reset to the factory port
+    # numbers, makes their text longer.
+    fill(unit, **dict(NETWORK, dhcpEnable="", bridgeEnable="", sshdPort=""))
     image = unit.eeprom.read_bytes()
     console = console_on(unit)
     console.type(command)
+    if command == "h":
+        console.expect(CONFIRM % "erase firewall, network ports, RADIUS config")
+        console.type("YES")
     console.expect("\n%s%s" % (FULL, PAUSE))
     screen = console.command("")
     assert ">>> W" not in screen and "pending" not in screen
