@@ -2,9 +2,9 @@
 // process of the unit through one saved copy in the EEPROM.
 //
 // Each process works on its own working copy: readConfig() loads it,
-// cfgGet*/cfgSet* read and edit it by key, updateCfgSave() saves it whole,
-// updateCfgFiles() makes the unit's services follow it.  Call oemSetup()
-// and readConfig() before anything else here.
+// cfgGet*/cfgSet* read and edit it by key, updateCfgSave() saves what this
+// process changed in it, updateCfgFiles() makes the unit's services follow
+// it.  Call oemSetup() and readConfig() before anything else here.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@ int readConfig();
 int readConfigUpdate();
 
 // Text of a key; never null, an unset key reads "".  The pointer stays
-// valid until the working copy is next changed or reloaded.
+// valid until the working copy is next changed, reloaded or saved.
 const char *cfgGet(const char *key);
 // A key read as a 32-bit number (strtoul, base 0); unset reads 0.
 // Addresses come back as their 32-bit value in an int: cast to uint32_t.
