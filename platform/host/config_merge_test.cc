@@ -150,6 +150,25 @@ TEST_F(Merge, WhenBothSidesDoNotFitTogetherNothingIsSavedAndNothingForgotten) {
   EXPECT_EQ(load(), "a=2\nmine=" + mine + "\n");
 }
 
+TEST_F(Merge, MoreChangesThanTheRecordHoldsSaveTheWholeCopy) {
+  loadText("a=1\n");
+  // Keys made and deleted again are each a change to remember.
+  for (int i = 0; i < 6000; i++) {
+    std::string key = "gone" + std::to_string(i);
+    ASSERT_EQ(cfgSet(key.c_str(), "x"), 0);
+    cfgDelete(key.c_str());
+  }
+  cfgSet("b", "mine");
+  ASSERT_EQ(save("a=theirs\n"), 0);
+  ASSERT_EQ(cfgSave(image_.c_str()), 0);
+  EXPECT_EQ(load(), "a=1\nb=mine\n");
+  // From there on changes are merged again.
+  cfgSet("c", "x");
+  ASSERT_EQ(save("a=again\nb=mine\n"), 0);
+  ASSERT_EQ(cfgSave(image_.c_str()), 0);
+  EXPECT_EQ(load(), "a=again\nb=mine\nc=x\n");
+}
+
 TEST_F(Merge, AGroupLandsWholeOrLeavesNoTrace) {
   std::string filler(kCfgTextMax - 30, 'f');
   loadText("a=1\nb=2\nfill=" + filler + "\n");
