@@ -8,19 +8,12 @@ import pytest
 
 from console_dialogue import CONFIRM, PAUSE, addr, console_on
 from serial_line import CLEAR, modem, wait_log
-from snmp_agent import P, Snmpd
+from snmp_agent import P
 
 NETWORK = dict(ip=addr("10.1.2.3"), netmask=addr("255.255.0.0"),
                gateway1="0", bcast=addr("10.1.255.255"), ip2="0",
                gateway="0", dhcpEnable="0", bridgeEnable="0", hostname="before")
 FULL = "The configuration is full; Nothing changed."
-
-
-@pytest.fixture
-def snmpd(unit, tmp_path):
-    d = Snmpd(unit, tmp_path)
-    yield d
-    d.close()
 
 
 def test_getty_saves_only_the_ipmi_port(unit):
