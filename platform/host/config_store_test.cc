@@ -12,7 +12,7 @@ class Store : public Scratch {
  protected:
   void SetUp() override {
     Scratch::SetUp();
-    cfgClear();
+    cfgReset();
   }
 };
 

@@ -396,3 +396,42 @@ int eepromRead(char *buf) {
 int eepromWrite(const char *data, int length) {
   return eepromWriteImage(unit::kEepromImage, data, length, nullptr, nullptr);
 }
+
+// ---- Read, then save, under one lock ---------------------------------------
+
+int eepromMergeImage(const char *path, EepromMergeFn merge, void *context,
+                     EepromHeaders *after) {
+  static char current[kEepromSize];
+  bool created = false;
+  int fd = openForWrite(path, &created);
+  if (fd < 0) return -1;
+  int rc = -1;
+  unsigned char raw[2 * kEepromHeaderSize];
+  if (lockImage(fd, LOCK_EX) == 0 && readHeaders(fd, raw) == 0) {
+    EepromHeaders found;
+    memcpy(found.raw, raw, sizeof raw);
+    found.present = true;
+    SlotHeader h;
+    int slot = currentSlot(fd, raw, reinterpret_cast<unsigned char *>(current),
+                           kEepromSize, &h);
+    // A read error leaves the image unknown: nothing is written over it.
+    if (slot != -2) {
+      if (slot < 0) {
+        current[0] = 0;
+      } else {
+        current[h.length < static_cast<uint32_t>(kEepromSize)
+                    ? h.length
+                    : kEepromSize - 1] = 0;
+      }
+      const char *data = nullptr;
+      int length = 0;
+      rc = merge(context, current, found, &data, &length);
+      if (rc == 0 && (length < 1 || length > kEepromSize || data[length - 1]))
+        rc = -1;
+      if (rc == 0) rc = writeLocked(fd, data, length, nullptr, after);
+    }
+  }
+  if (rc == 0 && created && syncParentDir(path) != 0) rc = -1;
+  if (close(fd) != 0 && rc == 0) rc = -1;
+  return rc;
+}

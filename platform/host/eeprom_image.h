@@ -105,3 +105,20 @@ struct EepromWriteLog {
   bool overflow;  // more than ops or bytes hold
 };
 void eepromLogWrites(EepromWriteLog *log);
+
+// ---- Read, then save, under one lock (the store's merged saves) ----------
+
+// Given the current text ("" when no copy is valid) and the headers as they
+// were found, sets *data and *length to what is to be saved; any result but
+// 0 saves nothing and is passed back to the caller.
+typedef int (*EepromMergeFn)(void *context, const char *current,
+                             const EepromHeaders &found, const char **data,
+                             int *length);
+
+// Reads the current copy and saves what `merge` makes of it while holding
+// the image's exclusive lock, so that no other save can land between the
+// read and the write.  0: saved, headers after the save in *after (when
+// given).  -1: the image could not be opened, locked, read or written (when
+// it could not be read, nothing was written); otherwise merge's result.
+int eepromMergeImage(const char *path, EepromMergeFn merge, void *context,
+                     EepromHeaders *after);
