@@ -321,7 +321,9 @@ def bench(args, have_valgrind, work):
     print("\nRows with two programs: setup -S, then the responder; the ratio is their"
           "\nquotient.  The load and slot rows compare the agent with itself (second"
           "\ncolumn: 90 keys, slot 0).  The store holds 8191 characters, so of 1000"
-          "\nuser slots only 120 can be in use.")
+          "\nuser slots only 120 can be in use.  Each request of the user and port"
+          "\ntables sends two log lines, which the unit's log reader (a thread of"
+          "\ntools/unit) takes in while the walk waits: the responder logs nothing.")
 
 
 if __name__ == "__main__":
