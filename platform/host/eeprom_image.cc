@@ -70,6 +70,14 @@ uint32_t slotCrc(const SlotHeader &h, const unsigned char *data) {
   return eepromCrc32(crc, data, h.length);
 }
 
+// Generations count up by one per save and wrap round after the largest:
+// the newer of two is the one a forward step of less than half the range
+// away (serial-number arithmetic), so a copy saved right after the largest
+// generation, as 0, still counts as newer.
+bool newerGeneration(uint64_t a, uint64_t b) {
+  return static_cast<int64_t>(a - b) > 0;
+}
+
 // The slot holding the current copy, or -1 when neither checks out.
 int currentSlot(const unsigned char *image, uint64_t *generation) {
   int best = -1;
@@ -81,7 +89,7 @@ int currentSlot(const unsigned char *image, uint64_t *generation) {
     h = imageOrder(h);
     if (h.magic != kSlotMagic || h.length > kEepromSize) continue;
     if (slotCrc(h, base + kEepromHeaderSize) != h.crc) continue;
-    if (best < 0 || h.generation > bestGen) {
+    if (best < 0 || newerGeneration(h.generation, bestGen)) {
       best = slot;
       bestGen = h.generation;
     }
