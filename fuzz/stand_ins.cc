@@ -33,8 +33,21 @@ void check(bool condition, const char *what) {
 }
 
 void resetUnit() {
-  factoryDefaults();
-  check(cfgTextFormat(saved, sizeof saved) >= 0, "defaults fit the EEPROM");
+  // Loading the defaults costs a key search per key: most inputs change
+  // nothing, and then the unit is still as the last reset left it.
+  static char defaults[kEepromSize];
+  static int defaultsLength = -1;
+  static char working[kEepromSize];
+  int length = cfgTextFormat(working, sizeof working);
+  bool unchanged = defaultsLength >= 0 && length == defaultsLength &&
+                   memcmp(working, defaults, length) == 0 &&
+                   memcmp(saved, defaults, length + 1) == 0;
+  if (!unchanged) {
+    factoryDefaults();
+    defaultsLength = cfgTextFormat(defaults, sizeof defaults);
+    check(defaultsLength >= 0, "defaults fit the EEPROM");
+    memcpy(saved, defaults, defaultsLength + 1);
+  }
   counts = {};
   logLine[0] = 0;
 }
