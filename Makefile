@@ -61,7 +61,7 @@ asan-test: deps
 # seeds in fuzz/corpus stay as committed); a finding is written to
 # build/fuzz/TARGET-crash-* and ends its run with a failure.
 FUZZ_SECONDS ?= 600
-CI_FUZZ_SECONDS ?= 15
+CI_FUZZ_SECONDS ?= 10
 FUZZ_TARGETS := agent_stream set_values store_text store_image kv_file \
 	address serial_config modem_login ppp_detect
 fuzz-build:
