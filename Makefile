@@ -63,7 +63,7 @@ asan-test: deps
 FUZZ_SECONDS ?= 600
 CI_FUZZ_SECONDS ?= 10
 FUZZ_TARGETS := agent_stream set_values store_text store_image kv_file \
-	address serial_config modem_login ppp_detect
+	address serial_config modem_login serial_login ppp_detect
 fuzz-build:
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j$(JOBS)
