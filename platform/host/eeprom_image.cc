@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "platform/device_services.h"
+#include "platform/host/eeprom_fault.h"
 #include "platform/host/unit_paths.h"
 
 namespace {
@@ -301,7 +302,9 @@ int eepromSetup() { return 0; }
 
 int eepromRead(char *buf) {
   uint64_t generation;
-  return eepromReadImage(unit::kEepromImage, buf, &generation, nullptr);
+  int rc = eepromReadImage(unit::kEepromImage, buf, &generation, nullptr);
+  if (rc == 0) eepromPlantedFault(buf);
+  return rc;
 }
 
 int eepromWrite(const char *data, int length) {
