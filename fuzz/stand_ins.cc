@@ -148,6 +148,12 @@ int wrapSystemX(const char *) {
   return 0;
 }
 
+int wrapRunProgram(const char *const argv[]) STAND_IN("_Z10runProgramPKPKc");
+int wrapRunProgram(const char *const *) {
+  counts.programsRun++;
+  return 0;
+}
+
 int wrapStartPppd(int port, const char *name) STAND_IN("_Z9startPppdiPKc");
 int wrapStartPppd(int, const char *) {
   counts.pppHandOvers++;

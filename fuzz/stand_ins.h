@@ -16,7 +16,7 @@ struct Counts {
   long loads;
   long reboots;
   long warmRestarts;
-  long programsRun;  // systemX
+  long programsRun;  // systemX, runProgram
   long pppHandOvers;
   long ipmiHandOvers;
   long logLines;
