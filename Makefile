@@ -77,7 +77,7 @@ asan-test: deps
 FUZZ_SECONDS ?= 600
 CI_FUZZ_SECONDS ?= 10
 FUZZ_TARGETS := agent_stream set_values store_text store_image kv_file \
-	address serial_config modem_login serial_login ppp_detect
+	address serial_config modem_login serial_login ppp_detect store_merge
 fuzz-build:
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j$(JOBS)
@@ -119,3 +119,10 @@ install: build
 bench: deps build
 	cmake --build --preset host --target setup_bench
 	build/host/setup_bench
+
+# Writers killed in the middle of their saves, 10,000 times over (the unit
+# tests run a few hundred of these).
+.PHONY: stress
+stress: deps build
+	SETUP_KILL_TRIALS=10000 build/host/platform_host_tests \
+	  --gtest_filter='EepromImage.WritersKilledAtRandom*'

@@ -22,9 +22,9 @@ using fuzzing::check;
 
 namespace {
 
-constexpr uint32_t kMagic = 0x31454555;
+constexpr uint32_t kMagic = 0x32454555;
 
-unsigned char image[2 * kEepromSlotSize];
+unsigned char image[kEepromImageSize];
 char loaded[kEepromSize];
 char reloaded[kEepromSize];
 char path[64];
@@ -42,20 +42,22 @@ uint64_t getLe(const uint8_t *at, int bytes) {
 
 void buildSlot(int slot, unsigned flags, uint64_t generation, uint32_t length,
                const uint8_t *data, size_t available, uint32_t inputCrc) {
-  unsigned char *base = image + slot * kEepromSlotSize;
-  unsigned char *payload = base + kEepromHeaderSize;
+  unsigned char *header = image + kEepromHeaderAt[slot];
+  unsigned char *payload = image + kEepromDataAt[slot];
   size_t n = length < available ? length : available;
+  if (n > static_cast<size_t>(kEepromSize)) n = kEepromSize;
   memcpy(payload, data, n);
-  putLe(base, (flags & (4u << slot)) ? ~kMagic : kMagic, 4);
-  putLe(base + 4, length, 4);
-  putLe(base + 8, generation, 8);
-  putLe(base + 16, 0, 4);
+  putLe(header, (flags & (4u << slot)) ? ~kMagic : kMagic, 4);
+  putLe(header + 4, length, 4);
+  putLe(header + 8, generation, 8);
+  putLe(header + 16, 0, 4);
+  memset(header + 20, 0, kEepromHeaderSize - 20);
   uint32_t crc = inputCrc;
   if ((flags & (1u << slot)) && length <= kEepromSize) {
-    crc = eepromCrc32(0, base, kEepromHeaderSize);
+    crc = eepromCrc32(0, header, kEepromHeaderSize);
     crc = eepromCrc32(crc, payload, length);
   }
-  putLe(base + 16, crc, 4);
+  putLe(header + 16, crc, 4);
 }
 
 int textOf(char *out) { return cfgTextFormat(out, kEepromSize); }

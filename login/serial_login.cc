@@ -81,6 +81,10 @@ bool modemLine(ModemLine *line, int port, const char *name,
   line->count = 0;
   line->text[0] = 0;
 
+  // The password may have been changed by another program since this
+  // process loaded the configuration: the line is compared with the
+  // current one, and an old one no longer admits.
+  readConfigUpdate();
   switch (classifyModemLine(text, cfgGet("passwd"))) {
     case ModemLineKind::kEmpty:
       return false;
