@@ -10,12 +10,16 @@ sys.path.insert(0, os.path.dirname(__file__))
 from snmp_agent import Snmpd  # noqa: E402
 from unit import PY, ROOT, TOOL, Unit  # noqa: E402
 
+# The build under test: build/host, or the one UNIT_BUILD names (tools/unit
+# runs its programs).
+BUILD = ROOT / (os.environ.get("UNIT_BUILD") or "build/host")
+
 
 @pytest.fixture(scope="session")
 def unit_template(tmp_path_factory):
     """Factory state made once per session; every test copies it."""
-    if not (ROOT / "build/host/setup").exists():
-        pytest.fail("build/host/setup is missing: run `make build` first")
+    if not (BUILD / "setup").exists():
+        pytest.fail("%s/setup is missing: build it first" % BUILD)
     d = tmp_path_factory.mktemp("template") / "unit"
     subprocess.run([PY, str(TOOL), "-d", str(d), "init"], check=True)
     return d
