@@ -104,6 +104,8 @@ def varbinds(out, err=""):
 
 def octets(value):
     """The bytes of a value printed with -Ox ("Hex-STRING: 61 0A ...")."""
+    if value == '""':
+        return b""
     kind, _, digits = value.partition(": ")
     assert kind == "Hex-STRING", value
     return bytes.fromhex(digits.replace("\n", " "))
