@@ -1,11 +1,24 @@
 # The two commands of the README: `make run` and `make test`.
 PY := /usr/bin/python3
 JOBS ?= 2
+# `make install PREFIX=/usr DESTDIR=/tmp/root`; DESTDIR is read by cmake.
+PREFIX ?= /usr/local
 
-.PHONY: run test deps build unit-test ppc-test e2e-test bench
+.PHONY: run test deps build unit-test ppc-test e2e-test clone-check lint install bench
 
-run: deps build
-	tools/unit run
+# Only what the console needs: the run set of packages and the two programs
+# the unit runs.  One line a step; the build's own output goes to a log that
+# is shown when it fails.
+run:
+	@echo "make run: packages of the run set (tools/install-deps run)"
+	@tools/install-deps run
+	@echo "make run: building setup and unitcfg (log: build/run.log)"
+	@mkdir -p build
+	@{ cmake --preset host -DSETUP_TESTS=OFF && \
+	   cmake --build --preset host -j$(JOBS) --target setup unitcfg; } \
+	   >build/run.log 2>&1 || { tail -n 30 build/run.log; exit 1; }
+	@echo "make run: the console on the simulated unit in .unit (q ends it)"
+	@tools/unit run
 
 # Every runner runs even when an earlier one fails, so that the output ends
 # with all their summaries; the status is that of the whole.
@@ -14,13 +27,14 @@ test: deps build
 	$(MAKE) --no-print-directory unit-test || status=1; \
 	$(MAKE) --no-print-directory ppc-test || status=1; \
 	$(MAKE) --no-print-directory e2e-test || status=1; \
+	$(MAKE) --no-print-directory clone-check || status=1; \
 	exit $$status
 
 deps:
-	tools/install-deps
+	tools/install-deps run test
 
 build:
-	cmake --preset host >/dev/null
+	cmake --preset host -DSETUP_TESTS=ON >/dev/null
 	cmake --build --preset host -j$(JOBS)
 
 unit-test:
@@ -35,6 +49,19 @@ ppc-test:
 
 e2e-test:
 	$(PY) -m pytest -q tests/e2e
+
+# What a new user and an integrator meet, from a fresh clone of HEAD.
+clone-check:
+	tools/check-clone
+
+# The MIB module and the manual page, without a single message.
+lint:
+	SMIPATH=$$(tools/base-mibs) smilint -l 6 -s mibs/REMOTE-CONSOLE-SETUP-MIB.txt 2>&1 | \
+	  { ! grep .; }
+	mandoc -T lint -W warning doc/setup.8
+
+install: build
+	cmake --install build/host --prefix $(PREFIX)
 
 # Costs of the SNMP agent's request path; numbers, not pass or fail.
 bench: deps build

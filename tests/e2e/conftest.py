@@ -7,6 +7,7 @@ import pytest
 
 sys.path.insert(0, os.path.dirname(__file__))
 
+from snmp_agent import Snmpd  # noqa: E402
 from unit import PY, ROOT, TOOL, Unit  # noqa: E402
 
 
@@ -28,3 +29,12 @@ def unit(unit_template, tmp_path):
     yield u
     u.close()
 
+
+
+@pytest.fixture
+def snmpd(unit, tmp_path):
+    """snmpd on a port of 127.0.0.1, configured by the shipped snippet, with
+    the unit's agent behind it."""
+    d = Snmpd(unit, tmp_path)
+    yield d
+    d.close()

@@ -7,9 +7,10 @@ import socket
 import subprocess
 import threading
 
-from unit import PY, TOOL
+from unit import PY, ROOT, TOOL
 
 P = ".1.3.6.1.4.1.53177.2"  # the OID prefix without an OEM entry
+INSTALLED = "/usr/sbin/setup"
 
 
 def answer(oid, type_word, value):
@@ -131,15 +132,18 @@ class Snmpd:
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
             s.bind(("127.0.0.1", 0))
             self.port = s.getsockname()[1]
+        # The shipped snippet as it is, with the simulated unit's setup in
+        # place of the installed one.
+        snippet = (ROOT / "examples/snmpd.conf").read_text()
+        assert snippet.count(INSTALLED) == 1
         conf = workdir / "snmpd.conf"
-        conf.write_text("agentaddress udp:127.0.0.1:%d\nrocommunity public 127.0.0.1\n"
-                        "rwcommunity private 127.0.0.1\ndontLogTCPWrappersConnects yes\n"
-                        "pass_persist %s %s %s -d %s run -S\n"
-                        % (self.port, P, PY, TOOL, unit.dir))
+        conf.write_text(snippet.replace(INSTALLED, "%s %s -d %s run /bin/setup"
+                                        % (PY, TOOL, unit.dir)))
+        self.env = self.tool_env(workdir / "persist")
         self.proc = subprocess.Popen(
             ["/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", str(conf), "-m", "",
-             "-I", "pass_persist,vacm_conf"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-            env=dict(os.environ, SNMP_PERSISTENT_DIR=str(workdir / "persist")), text=True,
+             "-I", "pass_persist,vacm_conf", "udp:127.0.0.1:%d" % self.port],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=self.env, text=True,
             errors="replace")
         for line in self.proc.stdout:   # it names its version once it listens
             self.output.append(line)
@@ -152,17 +156,27 @@ class Snmpd:
         for line in self.proc.stdout:
             self.output.append(line)
 
-    def run(self, tool, *args, community="public"):
+    def run(self, tool, *args, community="public", names=("-On",)):
         """(stdout, stderr) of a client.  Time-outs are long and there are
         no retries: a loaded machine makes an answer slow, not wrong, and a
         set must not reach the agent twice."""
-        r = subprocess.run([tool, "-v2c", "-c", community, "-On", "-t", "60", "-r", "0",
-                            "127.0.0.1:%d" % self.port, *args],
+        r = subprocess.run([tool, "-v2c", "-c", community, *names, "-t", "60", "-r", "0",
+                            "127.0.0.1:%d" % self.port, *args], env=self.env,
                            capture_output=True, text=True, errors="replace", timeout=900)
         return r.stdout, r.stderr
 
-    def client(self, tool, *args, community="public"):
-        out, err = self.run(tool, *args, community=community)
+    @staticmethod
+    def tool_env(own):
+        """Net-SNMP's programs with their state and configuration in a
+        directory of the test's own, never this machine's."""
+        os.makedirs(own, exist_ok=True)
+        # No modules unless a test names them (-m).
+        with open(os.path.join(own, "snmp.conf"), "w") as f:
+            f.write("mibs :\n")
+        return dict(os.environ, SNMP_PERSISTENT_DIR=str(own), SNMPCONFPATH=str(own))
+
+    def client(self, tool, *args, community="public", names=("-On",)):
+        out, err = self.run(tool, *args, community=community, names=names)
         return out + err
 
     def get(self, *oids, options=()):

@@ -3,7 +3,7 @@ import os
 
 import pytest
 
-from snmp_agent import P, Snmpd, octets, varbinds
+from snmp_agent import P, octets, varbinds
 
 KEYS = """dhcpEnable ip gateway gateway1 netmask bcast ip2 gateway2 netmask2 bcast2
 passwd idleTimeout snmpEnabled snmpROCommunity snmpRWCommunity snmpTrapCommunity
@@ -45,13 +45,6 @@ def shown(key, saved):
         n = int(saved.get(key) or "0", 0)
         return ".".join(str(n >> s & 255) for s in (24, 16, 8, 0))
     return saved.get(key, "")
-
-
-@pytest.fixture
-def snmpd(unit, tmp_path):
-    d = Snmpd(unit, tmp_path)
-    yield d
-    d.close()
 
 
 def test_walk_of_the_whole_tree(snmpd, unit):

@@ -1,5 +1,9 @@
 """The simulated unit itself: what every other end-to-end test relies on."""
 import os
+import shutil
+import subprocess
+
+from unit import PY, ROOT, TOOL
 
 
 def test_sandbox_keeps_the_host_untouched(unit):
@@ -23,9 +27,6 @@ def test_reboot_is_refused_without_the_capability(unit):
 
 
 def test_command_line_of_the_tool(unit):
-    import subprocess
-    from unit import PY, TOOL
-
     def tool(*args):
         return subprocess.run([PY, str(TOOL), "-d", str(unit.dir), "run", *args],
                               capture_output=True, stdin=subprocess.DEVNULL,
@@ -38,3 +39,48 @@ def test_command_line_of_the_tool(unit):
     # Only the given environment gets in.
     r = tool("--env", "X=a=b", "/bin/sh", "-c", "echo $X $PATH $HOME $LEAK")
     assert r.stdout == b"a=b /bin:/usr/bin:/sbin:/usr/sbin /\n"
+    # An option value may start with '-': a login shell's name.
+    assert tool("--argv0", "-setup", "/bin/sh", "-c", 'echo "$0"').stdout == b"-setup\n"
+
+
+def test_without_a_build_the_tools_say_what_is_missing(tmp_path):
+    # A fresh checkout: the tools with no build/ beside them.
+    (tmp_path / "tools").mkdir()
+    for name in ("unit", "serial-port"):
+        shutil.copy(ROOT / "tools" / name, tmp_path / "tools")
+
+    def tool(*args):
+        return subprocess.run([PY, str(tmp_path / "tools" / args[0]), *args[1:]],
+                              cwd=tmp_path, capture_output=True, text=True,
+                              stdin=subprocess.DEVNULL)
+    for args, missing in [(("unit", "run", "-V"), "setup"), (("unit", "run", "-t", "usb"), "setup"),
+                          (("unit", "run", "/bin/unitcfg", "dump"), "unitcfg"),
+                          (("serial-port", "2"), "setup")]:
+        r = tool(*args)
+        assert (r.returncode, r.stdout) == (2, ""), args
+        assert "build/host/%s is missing: run `make build` first" % missing in r.stderr, args
+    r = tool("unit", "init")
+    assert r.returncode == 1 and "no EEPROM image yet" in r.stderr
+    assert sorted(os.listdir(tmp_path / ".unit/bin")) == ["chat", "ipmi", "ping", "pppd", "sh"]
+
+
+def test_run_gives_an_older_unit_what_it_never_had(tmp_path):
+    # A unit made before the build has no EEPROM image: the first run with
+    # the build makes it.  A file taken away later stays away until init.
+    (tmp_path / "tools").mkdir()
+    shutil.copy(TOOL, tmp_path / "tools")
+    d = tmp_path / "unit"
+    subprocess.run([PY, str(tmp_path / "tools/unit"), "-d", str(d), "init"], capture_output=True)
+    assert not (d / "var/lib/unit/eeprom.img").exists()
+
+    def run(*args):
+        return subprocess.run([PY, str(TOOL), "-d", str(d), *args], capture_output=True,
+                              text=True, stdin=subprocess.DEVNULL)
+    r = run("run", "/bin/unitcfg", "get", "passwd")
+    assert (r.returncode, r.stdout) == (0, "admin\n"), r.stderr
+    lease = d / "var/lib/unit/dhcp.lease"
+    lease.unlink()
+    run("run", "/bin/sh", "-c", "true")
+    assert not lease.exists()
+    run("init")
+    assert lease.exists()
