@@ -67,3 +67,10 @@ install: build
 bench: deps build
 	cmake --build --preset host --target setup_bench
 	build/host/setup_bench
+
+# Writers killed in the middle of their saves, 10,000 times over (the unit
+# tests run a few hundred of these).
+.PHONY: stress
+stress: deps build
+	SETUP_KILL_TRIALS=10000 build/host/platform_host_tests \
+	  --gtest_filter='EepromImage.WritersKilledAtRandom*'

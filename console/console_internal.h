@@ -43,6 +43,12 @@ constexpr char kAllowedChars[] =
 // The first character of text outside kAllowedChars, or 0 when none is.
 char firstDisallowedChar(const char *text);
 
+// What the operator is told when an edit does not fit the configuration:
+// as a pause message, and as a line of its own.
+constexpr char kConfigFull[] = "The configuration is full; Nothing changed.";
+constexpr char kConfigFullLine[] =
+    "\nThe configuration is full; nothing was stored.\n";
+
 // The administrator password is kept in a 32-byte field.
 constexpr int kPasswordSize = 32;
 

@@ -83,7 +83,7 @@ uint32_t editAddress(const char *key, const char *label, uint32_t initial) {
     // Storing the same value again still counts as an edit: the operator
     // answered the question, so the W line shows there is something to commit.
     if (cfgSetN(key, static_cast<int>(value)) != 0) {
-      printf("\nThe configuration is full; nothing was stored.\n");
+      fputs(kConfigFullLine, stdout);
       return current;
     }
     pendingChanges = 1;
@@ -107,7 +107,7 @@ void editString(const char *key, int size, const char *label,
     }
     if (!line[0]) return;
     if (cfgSet(key, line) != 0) {
-      printf("\nThe configuration is full; nothing was stored.\n");
+      fputs(kConfigFullLine, stdout);
       return;
     }
     pendingChanges = 1;
@@ -166,7 +166,7 @@ void changePassword() {
   if (!first[0] && !confirmAction("use an EMPTY password?!")) return;
 
   if (cfgSet("passwd", first) != 0) {
-    pressEnter("The configuration is full; Nothing changed.");
+    pressEnter(kConfigFull);
     return;
   }
   pendingChanges = 1;

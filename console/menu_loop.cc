@@ -57,24 +57,31 @@ Ending message(const char *text) {
 
 Ending toggleDhcp() {
   int enable = cfgGetN("dhcpEnable") == 0 ? 1 : 0;
+  // The switch and the address taken over from the lease go in together or
+  // not at all.
+  cfgBeginGroup();
   cfgSetN("dhcpEnable", enable);
-  pendingChanges = 1;
-  if (enable) return message("DHCP has been enabled.");
   // The address the port holds now becomes its fixed address.
-  dhcpUpdate(0);
-  return message("DHCP has been disabled.");
+  if (!enable) dhcpUpdate(0);
+  if (cfgEndGroup() != 0) return message(kConfigFull);
+  pendingChanges = 1;
+  return message(enable ? "DHCP has been enabled." : "DHCP has been disabled.");
 }
 
 Ending toggleBridging() {
-  cfgSetN("bridgeEnable", cfgGetN("bridgeEnable") == 0 ? 1 : 0);
+  if (cfgSetN("bridgeEnable", cfgGetN("bridgeEnable") == 0 ? 1 : 0) != 0)
+    return message(kConfigFull);
   pendingChanges = 1;
   return Ending::kRedraw;
 }
 
 Ending resetNetworkServices() {
   if (confirmAction("erase firewall, network ports, RADIUS config")) {
-    pendingChanges = 1;
+    // A reset half done would leave services half configured.
+    cfgBeginGroup();
     netRecover(0);
+    if (cfgEndGroup() != 0) return message(kConfigFull);
+    pendingChanges = 1;
   }
   return Ending::kRedraw;
 }

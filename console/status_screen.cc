@@ -50,8 +50,10 @@ void showStatus() {
   if (cfgGetN("dhcpEnable")) {
     printf("  DHCP is enabled. Current lease information:\n");
     // The lease goes into the working values so that the lines below show
-    // what the port holds now.
+    // what the port holds now; all of it, or in a full store none of it.
+    cfgBeginGroup();
     dhcpUpdate(0);
+    if (cfgEndGroup() != 0) fputs(kConfigFullLine + 1, stdout);
   } else {
     printf("    D.H.C.P.: Disabled\n");
   }

@@ -21,6 +21,9 @@ void closeInheritedDescriptors() {
 }  // namespace
 
 void startIpmi(int requested, int port) {
+  // Decided on what is saved now, not on what was saved when this process
+  // started: another program may have switched IPMI or moved its port.
+  readConfigUpdate();
   if (!cfgGetN("ipmiEnable")) {
     // At start-up every port asks; only framing bytes on the line are worth
     // a word.

@@ -18,6 +18,10 @@ bool lineStreamsClosed = false;
 namespace {
 
 constexpr char kDefaultModemInit[] = "ATE0S0=1&K3";
+// The chat command as one line (the words of argv in initModem) holds at
+// most 1023 characters: the init string at most 987.
+constexpr char kChatCommand[] = "chat -t 20 -f /etc/ppp/init.chat -T ";
+constexpr size_t kChatCommandMax = 1024;
 constexpr char kExpectingModem[] =
     "\r\nExpecting a modem, if human, type admin password! (Or start PPP)\r\n\n";
 constexpr char kConsolePrompt[] =
@@ -34,18 +38,19 @@ void say(const char *text) {
 }
 
 // Runs the unit's chat script against the modem on our standard input and
-// output; the script takes the init string through -T.
+// output; the script takes the init string through -T.  The string goes to
+// chat as that one argument, blanks and all: split into words, a value such
+// as "ATZ -r FILE" would hand chat options of its own.
 void initModem() {
   const char *init = cfgGet("modemInit");
   if (!init[0]) init = kDefaultModemInit;
 
-  char command[1024];
-  int length = snprintf(command, sizeof command,
-                        "chat -t 20 -f /etc/ppp/init.chat -T %s", init);
+  const char *const argv[] = {"chat", "-t", "20", "-f", "/etc/ppp/init.chat",
+                              "-T", init, nullptr};
   int result = -1;
-  if (length < static_cast<int>(sizeof command)) {
+  if (strlen(kChatCommand) + strlen(init) < kChatCommandMax) {
     fflush(stdout);
-    result = systemX(command);
+    result = runProgram(argv);
   } else {
     // A cut string would send the modem half a command; better none at all.
     logIt(kLogError, "Modem init string too long, not sent.");
@@ -76,6 +81,10 @@ bool modemLine(ModemLine *line, int port, const char *name,
   line->count = 0;
   line->text[0] = 0;
 
+  // The password may have been changed by another program since this
+  // process loaded the configuration: the line is compared with the
+  // current one, and an old one no longer admits.
+  readConfigUpdate();
   switch (classifyModemLine(text, cfgGet("passwd"))) {
     case ModemLineKind::kEmpty:
       return false;

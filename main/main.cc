@@ -94,7 +94,14 @@ int main(int argc, char **argv) {
       case 'D':
         readConfig();
         if (cfgGetN("dhcpEnable")) {
+          // A lease that does not fit is not copied at all, and the unit's
+          // files stay as they are.
+          cfgBeginGroup();
           dhcpUpdate(1);
+          if (cfgEndGroup() != 0) {
+            printf("The configuration is full; nothing was stored.\n");
+            exit(0);
+          }
           updateCfgFiles(0);
         }
         exit(0);

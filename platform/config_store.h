@@ -2,9 +2,9 @@
 // process of the unit through one saved copy in the EEPROM.
 //
 // Each process works on its own working copy: readConfig() loads it,
-// cfgGet*/cfgSet* read and edit it by key, updateCfgSave() saves it whole,
-// updateCfgFiles() makes the unit's services follow it.  Call oemSetup()
-// and readConfig() before anything else here.
+// cfgGet*/cfgSet* read and edit it by key, updateCfgSave() saves what this
+// process changed in it, updateCfgFiles() makes the unit's services follow
+// it.  Call oemSetup() and readConfig() before anything else here.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@ int readConfig();
 int readConfigUpdate();
 
 // Text of a key; never null, an unset key reads "".  The pointer stays
-// valid until the working copy is next changed or reloaded.
+// valid until the working copy is next changed, reloaded or saved.
 const char *cfgGet(const char *key);
 // A key read as a 32-bit number (strtoul, base 0); unset reads 0.
 // Addresses come back as their 32-bit value in an int: cast to uint32_t.
@@ -28,13 +28,22 @@ int cfgSet(const char *key, const char *value);
 int cfgSetN(const char *key, int value);
 int cfgDelete(const char *key);
 
+// All-or-nothing edits of several keys: when a set between the two calls
+// does not fit, cfgEndGroup() puts the working copy back as it was at
+// cfgBeginGroup() and returns -1; otherwise 0.  Groups may nest; only the
+// outermost one puts back.
+void cfgBeginGroup();
+int cfgEndGroup();
+
 int cfgIsDefined(const char *key);
 // Non-zero for keys whose value is never shown (passwords, secrets, ...).
 int cfgIsSensitive(const char *key);
 // Non-zero for keys that hold an IPv4 address.
 int cfgIsIPAddress(const char *key);
 
-// saved := working.  0 when the save landed whole.
+// saved := working, as far as this process changed it: the keys it set or
+// deleted since its last load or save go over the newest saved settings,
+// whichever process saved those.  0 when the save landed whole.
 int updateCfgSave();
 // Renders the working configuration into the unit's files so that its
 // services follow it.  1 from the console's commit, 0 from batch options.

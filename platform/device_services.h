@@ -72,6 +72,10 @@ unsigned baudToTermios(int baud);
 // Runs a command line without a shell: split on blanks, every word passed on
 // as it stands ('&' too).  Waits for it; 0 only when it exited with 0.
 int systemX(const char *command);
+// Runs a program with the given words (argv[0] names it, looked up in PATH
+// when it holds no '/'; a null ends the list), each reaching it whole,
+// blanks included.  Waits for it; the result as systemX's.
+int runProgram(const char *const argv[]);
 
 // One system log line.  Priority as given: 0x85 notice, 0x83 error (local0).
 constexpr int kLogNotice = 0x85;

@@ -11,7 +11,10 @@
 //   unitcfg defaults          factory defaults, saved
 //
 // Exit status 2 for a usage error.  dump and get exit 1 when the EEPROM
-// holds no valid copy.
+// holds no valid copy, was never saved or cannot be read.
+//
+// Every write goes through the store's save, which changes the image in
+// place: processes of the unit that keep it open see it.
 #include <cstdio>
 #include <cstring>
 
@@ -36,8 +39,13 @@ int usage() {
 bool loadSaved() {
   static char text[kEepromSize];
   uint64_t generation;
-  if (eepromReadImage(unit::kEepromImage, text, &generation, nullptr) != 0) {
-    fprintf(stderr, "unitcfg: no valid copy in %s\n", unit::kEepromImage);
+  int rc = eepromReadImage(unit::kEepromImage, text, &generation, nullptr);
+  if (rc != kEepromOk) {
+    fprintf(stderr, "unitcfg: %s %s\n",
+            rc == kEepromIoError ? "cannot read"
+            : rc == kEepromBlank ? "nothing saved in"
+                                 : "no valid copy in",
+            unit::kEepromImage);
     return false;
   }
   cfgTextParse(text);

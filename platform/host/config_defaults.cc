@@ -187,6 +187,7 @@ void cfgRestoreDefault(const char *key) {
 
 int factoryDefaults() {
   cfgClear();
+  cfgRecordClear();
   for (const CfgDefault &d : kDefaults) setDefault(d);
   return 0;
 }

@@ -21,11 +21,11 @@
 //                          account, the administrator first ("admin",
 //                          class "admin"), then every slot with a name
 //                          (class as stored, 0-based).  Passwords are kept
-//                          as "$sha256$SALT$HASH" (hex; HASH is SHA-256 of
-//                          the salt bytes followed by the password); an
-//                          empty password stays empty, a slot's "NONE" is
-//                          "!" (locked).  Names with ':' or a control
-//                          character are left out and logged.
+//                          as SHA-256 crypt hashes, "$5$rounds=R$SALT$HASH"
+//                          as crypt(3) reads them; an empty password stays
+//                          empty, a slot's "NONE" is "!" (locked).  Names
+//                          with ':' or a control character are left out
+//                          and logged.
 // cfgWriteFile:
 //   /var/run/config.txt    (mode 0600) the working copy in the saved text
 //                          format, secrets included.
@@ -33,17 +33,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/config_store.h"
 #include "platform/device_services.h"
 #include "platform/host/config_store_internal.h"
 #include "platform/host/sha256.h"
+#include "platform/host/sha_crypt.h"
 
 namespace {
+
+// Every account has a name key, and the shortest ("user_0_name=" and its
+// line end) takes 13 characters of the saved text.
+constexpr int kMaxAccounts = kCfgTextMax / 13 + 1;
 
 // The file being written: its names, its descriptor and a small buffer in
 // front of it.  The first failure is kept and reported by commit().
@@ -219,22 +227,54 @@ int renderServices(const char *root) {
   return commit();
 }
 
-void emitHash(const char *password) {
+// Hashes this process made, by account: a password unchanged since the
+// last rendering keeps its hash, so that saving one account does not cost
+// the rounds of every other one (the SNMP agent renders on every set).
+// Entries are told apart by a keyed digest of account and password; the
+// key lives only in this process.
+struct KnownHash {
+  unsigned char fingerprint[kSha256Size];
+  char hash[kShaCryptMax];
+};
+// Room for every account the store can hold with a password: the name and
+// password keys of one take at least 26 characters of the saved text, and
+// the administrator comes on top.  A cyclic walk over more accounts than
+// entries would find none of them again.
+constexpr int kKnownHashes = kCfgTextMax / 26 + 2;
+KnownHash known[kKnownHashes];
+int knownCount;
+int knownNext;
+unsigned char fingerprintKey[16];
+
+void fingerprint(int account, const char *password,
+                 unsigned char (&out)[kSha256Size]) {
+  if (knownCount == 0) randomBytes(fingerprintKey, sizeof fingerprintKey);
+  Sha256 ctx;
+  sha256Init(&ctx);
+  sha256Update(&ctx, fingerprintKey, sizeof fingerprintKey);
+  sha256Update(&ctx, &account, sizeof account);
+  sha256Update(&ctx, password, strlen(password));
+  sha256Final(&ctx, out);
+}
+
+// The account's password as a SHA-256 crypt hash; account is the slot, -1
+// for the administrator.  An empty password stays empty.
+void emitHash(int account, const char *password) {
   if (!*password) return;
-  unsigned char salt[8];
-  randomBytes(salt, sizeof salt);
-  // Salt and password together; a password is at most one EEPROM text.
-  static unsigned char message[sizeof salt + kEepromSize];
-  size_t n = strlen(password);
-  if (n > kEepromSize) n = kEepromSize;
-  memcpy(message, salt, sizeof salt);
-  memcpy(message + sizeof salt, password, n);
-  unsigned char digest[kSha256Size];
-  sha256(message, sizeof salt + n, digest);
-  emit("$sha256$");
-  for (unsigned char b : salt) emit("%02x", b);
-  emit("$");
-  for (unsigned char b : digest) emit("%02x", b);
+  unsigned char print[kSha256Size];
+  fingerprint(account, password, print);
+  for (int i = 0; i < knownCount; i++) {
+    if (memcmp(known[i].fingerprint, print, sizeof print) == 0) {
+      emit("%s", known[i].hash);
+      return;
+    }
+  }
+  KnownHash &k = known[knownNext];
+  knownNext = (knownNext + 1) % kKnownHashes;
+  if (knownCount < kKnownHashes) knownCount++;
+  memcpy(k.fingerprint, print, sizeof print);
+  shaCryptNew(password, k.hash);
+  emit("%s", k.hash);
 }
 
 bool usableName(const char *name) {
@@ -244,6 +284,38 @@ bool usableName(const char *name) {
       return false;
   }
   return true;
+}
+
+// The slot of an account's name key ("user_%d_name", the number written as
+// %d writes it), or -1 for any other key.
+int nameKeySlot(const char *key) {
+  if (strncmp(key, "user_", 5) != 0 || !isdigit(static_cast<unsigned char>(key[5])))
+    return -1;
+  char *end;
+  errno = 0;
+  long u = strtol(key + 5, &end, 10);
+  if (errno != 0 || u > INT_MAX || strcmp(end, "_name") != 0) return -1;
+  char canonical[32];
+  snprintf(canonical, sizeof canonical, "user_%ld_name", u);
+  return strcmp(canonical, key) == 0 ? static_cast<int>(u) : -1;
+}
+
+int compareSlots(const void *a, const void *b) {
+  int x = *static_cast<const int *>(a), y = *static_cast<const int *>(b);
+  return (x > y) - (x < y);
+}
+
+// The slots below limit that hold an account, in ascending order, found
+// from the keys that exist: numusers is writable from outside and may be
+// far larger than the store could ever hold accounts for.
+int accountSlots(int limit, int (&slots)[kMaxAccounts]) {
+  int count = 0;
+  for (int i = 0; i < cfgCount() && count < kMaxAccounts; i++) {
+    int u = nameKeySlot(cfgKeyAt(i));
+    if (u >= 0 && u < limit) slots[count++] = u;
+  }
+  qsort(slots, count, sizeof slots[0], compareSlots);
+  return count;
 }
 
 }  // namespace
@@ -268,13 +340,14 @@ int cfgRenderFiles(const char *root, int fromConsole) {
 int cfgRenderAccounts(const char *root) {
   begin(root, "/etc/unit/accounts", 0600);
   emit("admin:admin:");
-  emitHash(cfgGet("passwd"));
+  emitHash(-1, cfgGet("passwd"));
   emit("\n");
-  int slots = cfgGetN("numusers");
-  for (int u = 0; u < slots; u++) {
+  static int slots[kMaxAccounts];
+  int count = accountSlots(cfgGetN("numusers"), slots);
+  for (int i = 0; i < count; i++) {
+    int u = slots[i];
     char key[32];
     snprintf(key, sizeof key, "user_%d_name", u);
-    if (!cfgIsDefined(key)) continue;
     const char *name = cfgGet(key);
     if (!usableName(name)) {
       logIt(kLogError, "Configuration: account %d has an unusable name; "
@@ -290,7 +363,7 @@ int cfgRenderAccounts(const char *root) {
     if (strcmp(password, "NONE") == 0) {
       emit("!");
     } else {
-      emitHash(password);
+      emitHash(u, password);
     }
     emit("\n");
   }

@@ -16,15 +16,32 @@
 // skipped on loading; a text without a single key (an erased or blank
 // EEPROM) gives the factory defaults.
 //
-// The working copy lives in static storage: an entry table and a pool of
-// the decoded keys and values.  A changed value goes to the end of the pool
-// and the old text stays where it was until the pool fills up and is packed,
-// so pointers from cfgGet normally outlive later edits; they are only
-// promised until the next change or reload.
+// The working copy lives in static storage: an entry table, a hash index
+// over it (so that a lookup costs the same whichever row it finds) and a
+// pool of the decoded keys and values.  A changed value goes to the end of
+// the pool and the old text stays where it was until the pool fills up and
+// is packed, so pointers from cfgGet normally outlive later edits; they are
+// only promised until the next change, reload or save.
+//
+// Saves are merges.  Several processes of the unit save into the store, each
+// from a working copy loaded at its own time, so a save of the whole copy
+// would put back whatever another process changed since.  Each process
+// therefore records which keys it changed since its last load or save (and
+// whether it cleared the copy, as a reset to factory defaults does); a save
+// reads the newest saved text under the image's lock, applies this
+// process's changes to it and writes the result.  Keys this process did not
+// touch keep their newest saved value; for a key both changed, the later
+// save wins.  When nobody saved since this process's load, the merge would
+// give the working copy itself, which is then written as it is.
 //
 // readConfigUpdate compares the image's two slot headers with those seen at
 // the last load or save; only when they differ is the image read and parsed
 // again.  Every save changes a header (new generation, new CRC).
+//
+// An image that cannot be read at all (an I/O error, as opposed to a blank
+// or corrupt EEPROM) gives the factory defaults to work with, but no save is
+// made from them until a load succeeds: it would replace settings that are
+// still there, only unreadable for the moment.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -43,6 +60,7 @@ struct Entry {
   uint16_t value;  // offset in pool
   uint16_t keyLen;
   uint16_t valueLen;
+  bool recorded;  // named in the change record already
 };
 
 // Smallest line: "k=\n".
@@ -54,7 +72,16 @@ constexpr int kMaxEntries = kCfgTextMax / 3 + 1;
 constexpr int kPoolSize = 3 * kEepromSize;
 static_assert(kPoolSize <= 65535, "pool offsets are 16 bits");
 
+// Hash index: open addressing with linear probing; a slot holds an entry's
+// index plus one, 0 is free.  A third of the slots stays free even in a
+// store of nothing but the shortest keys, so probes stay short.
+constexpr int kIndexSlots = 4096;
+static_assert((kIndexSlots & (kIndexSlots - 1)) == 0, "a power of two");
+static_assert(kIndexSlots >= kMaxEntries * 3 / 2, "index too small");
+static_assert(kMaxEntries < 65535, "index slots are 16 bits");
+
 Entry entries[kMaxEntries];
+uint16_t indexSlots[kIndexSlots];
 int entryCount;
 char pool[kPoolSize];
 int poolUsed;
@@ -64,16 +91,64 @@ int textSize;  // characters of the working copy as saved text
 EepromHeaders seenHeaders;
 bool loaded;
 long loadCount;
+// The last load could not read the image: saves are refused.
+bool unreadable;
 
 // Scratch for the saved text and for packing the pool.
 char textBuf[kEepromSize];
 char packBuf[kPoolSize];
 
+// The change record: names of the keys this process set or deleted since
+// its last load or save, each once (an entry's flag says it is named), in
+// the order of their first change.  After a clear only the clear matters:
+// the whole working copy is then this process's.  Room for every key of a
+// full store plus as many deleted ones; past that the record gives up and
+// the next save writes the whole working copy.
+constexpr int kRecordMax = 2 * kMaxEntries;
+constexpr int kRecordPoolSize = 2 * kEepromSize;
+static_assert(kRecordPoolSize <= 65535, "record offsets are 16 bits");
+uint16_t recordKeys[kRecordMax];
+int recordCount;
+char recordPool[kRecordPoolSize];
+int recordPoolUsed;
+bool recordCleared;
+bool recordOverflow;
+// Non-zero while the store fills the working copy itself (loading,
+// merging, undoing a group): those are no changes of this process.
+int recordPause;
+
+// The change record as text for a merge (see cfgMergeText): a cleared copy
+// takes a line per key of the working copy, otherwise a line per key named
+// in the record.
+char changeText[kRecordPoolSize + kEepromSize + kRecordMax];
+
+// All-or-nothing groups: the working copy and the record as they were when
+// the outermost group began.
+int groupDepth;
+bool groupFailed;
+char groupText[kEepromSize];
+int groupRecordCount;
+int groupRecordPoolUsed;
+bool groupCleared;
+bool groupOverflow;
+
+// Characters a key cannot hold: '=' and the control characters.
+struct BadKeyChars {
+  bool bad[256];
+};
+constexpr BadKeyChars makeBadKeyChars() {
+  BadKeyChars t{};
+  for (int c = 0; c < 256; c++) t.bad[c] = c < 0x20 || c == '=' || c == 0x7F;
+  return t;
+}
+constexpr BadKeyChars kBadKeyChars = makeBadKeyChars();
+
+bool badKeyChar(char c) { return kBadKeyChars.bad[static_cast<unsigned char>(c)]; }
+
 bool validKey(const char *key) {
   if (!key || !*key) return false;
   for (const char *p = key; *p; p++) {
-    if (*p == '=' || static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F)
-      return false;
+    if (badKeyChar(*p)) return false;
   }
   return true;
 }
@@ -90,11 +165,39 @@ int lineSize(int keyLen, const char *value, int valueLen) {
   return keyLen + 1 + escapedLen(value, valueLen) + 1;
 }
 
-int findEntry(const char *key) {
-  for (int i = 0; i < entryCount; i++) {
-    if (strcmp(pool + entries[i].key, key) == 0) return i;
+// FNV-1a: 32-bit arithmetic only, which the appliance's processor does
+// without helper routines.
+uint32_t hashStep(uint32_t h, unsigned char c) {
+  return (h ^ c) * 16777619u;
+}
+constexpr uint32_t kHashStart = 2166136261u;
+
+uint32_t hashOf(const char *s, int n) {
+  uint32_t h = kHashStart;
+  for (int i = 0; i < n; i++) h = hashStep(h, static_cast<unsigned char>(s[i]));
+  return h;
+}
+
+int findEntryN(const char *key, int len, uint32_t hash) {
+  for (uint32_t i = hash & (kIndexSlots - 1);; i = (i + 1) & (kIndexSlots - 1)) {
+    int slot = indexSlots[i];
+    if (!slot) return -1;
+    const Entry &e = entries[slot - 1];
+    if (e.keyLen == len && memcmp(pool + e.key, key, len) == 0) return slot - 1;
   }
-  return -1;
+}
+
+int findEntry(const char *key) {
+  uint32_t h = kHashStart;
+  int len = 0;
+  for (; key[len]; len++) h = hashStep(h, static_cast<unsigned char>(key[len]));
+  return findEntryN(key, len, h);
+}
+
+void indexAdd(int index, uint32_t hash) {
+  uint32_t i = hash & (kIndexSlots - 1);
+  while (indexSlots[i]) i = (i + 1) & (kIndexSlots - 1);
+  indexSlots[i] = static_cast<uint16_t>(index + 1);
 }
 
 void packPool() {
@@ -126,12 +229,15 @@ int poolAdd(const char *s, int n) {
 
 bool inPool(const char *s) { return s >= pool && s < pool + kPoolSize; }
 
-int setValue(const char *key, const char *value, int valueLen) {
+// Sets a key (keyLen characters) in the working copy; newSize is the
+// characters its line takes as saved text.  Its entry's index, or -1 when
+// it does not fit.
+int putValue(const char *key, int keyLen, uint32_t hash, const char *value,
+             int valueLen, int newSize) {
   // Packing the pool moves what lives in it: a key or value taken from the
   // working copy itself is copied out first.
   static char keyCopy[kEepromSize];
   static char valueCopy[kEepromSize];
-  int keyLen = static_cast<int>(strlen(key));
   if (keyLen > kCfgTextMax || valueLen > kCfgTextMax) return -1;
   if (inPool(key)) key = static_cast<const char *>(memcpy(keyCopy, key, keyLen + 1));
   if (inPool(value)) {
@@ -140,8 +246,7 @@ int setValue(const char *key, const char *value, int valueLen) {
     value = valueCopy;
   }
 
-  int index = findEntry(key);
-  int newSize = lineSize(keyLen, value, valueLen);
+  int index = findEntryN(key, keyLen, hash);
   int oldSize = 0;
   if (index >= 0) {
     const Entry &e = entries[index];
@@ -158,26 +263,224 @@ int setValue(const char *key, const char *value, int valueLen) {
     index = entryCount++;
     // Its value is "" (the key's terminator) until set below.
     entries[index] = {at, static_cast<uint16_t>(at + keyLen),
-                      static_cast<uint16_t>(keyLen), 0};
+                      static_cast<uint16_t>(keyLen), 0, false};
+    indexAdd(index, hash);
   }
   entries[index].value = static_cast<uint16_t>(poolAdd(value, valueLen));
   entries[index].valueLen = static_cast<uint16_t>(valueLen);
   textSize += newSize - oldSize;
-  return 0;
+  return index;
 }
 
-// Decodes one escaped value of n characters into out; its length.
-int unescape(const char *in, int n, char *out) {
+int setValue(const char *key, const char *value, int valueLen) {
+  int keyLen = static_cast<int>(strlen(key));
+  return putValue(key, keyLen, hashOf(key, keyLen), value, valueLen,
+                  lineSize(keyLen, value, valueLen));
+}
+
+void deleteEntry(int index) {
+  const Entry &e = entries[index];
+  textSize -= lineSize(e.keyLen, pool + e.value, e.valueLen);
+  memmove(entries + index, entries + index + 1,
+          (entryCount - index - 1) * sizeof(Entry));
+  entryCount--;
+  // Every later entry moved down by one: index them afresh.
+  memset(indexSlots, 0, sizeof indexSlots);
+  for (int i = 0; i < entryCount; i++)
+    indexAdd(i, hashOf(pool + entries[i].key, entries[i].keyLen));
+}
+
+// Decodes one escaped value of n characters into out (terminated); its
+// length.  *escapes gets the number of characters that take an escape when
+// saved again.
+int unescape(const char *in, int n, char *out, int *escapes) {
+  // Most values hold no escape at all: one copy.  (A line holds no raw
+  // newline, so then nothing needs an escape either.)
+  if (n <= 0 || !memchr(in, '\\', n)) {
+    n = n < 0 ? 0 : n;
+    memcpy(out, in, n);
+    out[n] = 0;
+    *escapes = 0;
+    return n;
+  }
   int len = 0;
+  int count = 0;
   for (int i = 0; i < n; i++) {
     if (in[i] != '\\') {
+      count += in[i] == '\n';
       out[len++] = in[i];
       continue;
     }
     if (++i >= n) break;
-    out[len++] = in[i] == 'n' ? '\n' : in[i];
+    char c = in[i] == 'n' ? '\n' : in[i];
+    count += c == '\\' || c == '\n';
+    out[len++] = c;
+  }
+  out[len] = 0;
+  *escapes = count;
+  return len;
+}
+
+// Appends an entry as a saved-text line, after a one-character prefix when
+// one is given; the new length, or -1 when it does not fit in size (with
+// room left for the terminator).
+int appendLine(char *out, int len, int size, char prefix, const Entry &e) {
+  if (len < 0) return -1;
+  int need = (prefix ? 1 : 0) + lineSize(e.keyLen, pool + e.value, e.valueLen);
+  if (len + need >= size) return -1;
+  if (prefix) out[len++] = prefix;
+  memcpy(out + len, pool + e.key, e.keyLen);
+  len += e.keyLen;
+  out[len++] = '=';
+  for (const char *p = pool + e.value; *p; p++) {
+    if (*p == '\\' || *p == '\n') {
+      out[len++] = '\\';
+      out[len++] = *p == '\n' ? 'n' : '\\';
+    } else {
+      out[len++] = *p;
+    }
+  }
+  out[len++] = '\n';
+  out[len] = 0;
+  return len;
+}
+
+// ---- the change record ----------------------------------------------------
+
+void recordReset() {
+  recordCount = 0;
+  recordPoolUsed = 0;
+  recordCleared = false;
+  recordOverflow = false;
+  for (int i = 0; i < entryCount; i++) entries[i].recorded = false;
+}
+
+// The entries' flags after the working copy was rebuilt from text.
+void recordReflag() {
+  for (int i = 0; i < entryCount; i++) entries[i].recorded = false;
+  for (int r = 0; r < recordCount; r++) {
+    int index = findEntry(recordPool + recordKeys[r]);
+    if (index >= 0) entries[index].recorded = true;
+  }
+}
+
+// This process is about to change (or has just set) the entry at index.
+void noteChange(int index) {
+  Entry &e = entries[index];
+  if (recordPause || recordCleared || e.recorded) return;
+  e.recorded = true;
+  if (recordOverflow) return;
+  if (recordCount >= kRecordMax ||
+      recordPoolUsed + e.keyLen + 1 > kRecordPoolSize) {
+    recordOverflow = true;
+    return;
+  }
+  recordKeys[recordCount++] = static_cast<uint16_t>(recordPoolUsed);
+  memcpy(recordPool + recordPoolUsed, pool + e.key, e.keyLen + 1);
+  recordPoolUsed += e.keyLen + 1;
+}
+
+// The record as change text (format at cfgMergeText); its length, or -1
+// when it does not fit.
+int formatChanges(char *out, int size) {
+  int len = 0;
+  out[0] = 0;
+  if (recordCleared) {
+    len = size > 2 ? 2 : -1;
+    if (len > 0) memcpy(out, "c\n", 3);
+    for (int i = 0; i < entryCount; i++)
+      len = appendLine(out, len, size, 's', entries[i]);
+    return len;
+  }
+  for (int r = 0; r < recordCount && len >= 0; r++) {
+    const char *key = recordPool + recordKeys[r];
+    int index = findEntry(key);
+    if (index >= 0) {
+      len = appendLine(out, len, size, 's', entries[index]);
+      continue;
+    }
+    int n = static_cast<int>(strlen(key));
+    if (len + n + 2 >= size) return -1;
+    out[len++] = 'd';
+    memcpy(out + len, key, n);
+    len += n;
+    out[len++] = '\n';
+    out[len] = 0;
   }
   return len;
+}
+
+// Applies change text to the working copy; -1 when a set does not fit.
+int applyChanges(const char *changes) {
+  static char key[kEepromSize];
+  static char value[2 * kEepromSize];
+  for (const char *line = changes; *line;) {
+    const char *end = strchr(line, '\n');
+    int n = end ? static_cast<int>(end - line) : static_cast<int>(strlen(line));
+    const char *body = line + 1;
+    int bodyLen = n - 1;
+    const char *eq = n > 0 ? static_cast<const char *>(memchr(body, '=', bodyLen)) : nullptr;
+    int keyLen = line[0] == 's' ? (eq ? static_cast<int>(eq - body) : -1) : bodyLen;
+    // Nothing longer than a full store can be part of one.
+    if (keyLen > kCfgTextMax || bodyLen - keyLen > 2 * kCfgTextMax) keyLen = -1;
+    key[0] = 0;
+    if (n > 0 && keyLen >= 0) {
+      memcpy(key, body, keyLen);
+      key[keyLen] = 0;
+    }
+    if (n > 0 && line[0] == 'c') {
+      cfgClear();
+    } else if (n > 0 && line[0] == 'd' && validKey(key)) {
+      int index = findEntry(key);
+      if (index >= 0) deleteEntry(index);
+    } else if (n > 0 && line[0] == 's' && eq && keyLen > 0 && validKey(key)) {
+      int escapes;
+      int valueLen = unescape(eq + 1, bodyLen - keyLen - 1, value, &escapes);
+      if (putValue(key, keyLen, hashOf(key, keyLen), value, valueLen,
+                   keyLen + valueLen + escapes + 2) < 0)
+        return -1;
+    }
+    line += n;
+    if (*line == '\n') line++;
+  }
+  return 0;
+}
+
+// ---- saving -----------------------------------------------------------------
+
+// Result of the merge when this process's changes do not fit beside the
+// newest saved settings.
+constexpr int kNoRoom = 1;
+
+struct SaveJob {
+  int workingLen;  // the working copy as saved text, in textBuf
+  bool whole;      // save the working copy as it is
+  bool merged;     // the working copy now holds the merge
+};
+
+int mergeForSave(void *context, const char *current, const EepromHeaders &found,
+                 const char **data, int *length) {
+  static char merged[kEepromSize];
+  auto *job = static_cast<SaveJob *>(context);
+  if (job->whole || eepromSameHeaders(found, seenHeaders)) {
+    *data = textBuf;
+    *length = job->workingLen + 1;
+    return 0;
+  }
+  job->merged = true;
+  int n = cfgMergeText(current, changeText, merged, sizeof merged);
+  if (n < 0) return kNoRoom;
+  *data = merged;
+  *length = n + 1;
+  return 0;
+}
+
+// Back to the working copy as it was before a save that failed.
+void restoreWorking() {
+  recordPause++;
+  cfgTextParse(textBuf);
+  recordPause--;
+  recordReflag();
 }
 
 }  // namespace
@@ -192,35 +495,36 @@ void cfgClear() {
   entryCount = 0;
   poolUsed = 0;
   textSize = 0;
+  memset(indexSlots, 0, sizeof indexSlots);
+}
+
+void cfgReset() {
+  cfgClear();
+  recordReset();
+  loaded = false;
+  unreadable = false;
+  groupDepth = 0;
+  groupFailed = false;
+}
+
+void cfgRecordClear() {
+  if (recordPause) return;
+  recordReset();
+  recordCleared = true;
 }
 
 int cfgTextFormat(char *out, int size) {
   int len = 0;
-  for (int i = 0; i < entryCount; i++) {
-    const Entry &e = entries[i];
-    if (len + lineSize(e.keyLen, pool + e.value, e.valueLen) >= size)
-      return -1;
-    memcpy(out + len, pool + e.key, e.keyLen);
-    len += e.keyLen;
-    out[len++] = '=';
-    for (const char *p = pool + e.value; *p; p++) {
-      if (*p == '\\' || *p == '\n') {
-        out[len++] = '\\';
-        out[len++] = *p == '\n' ? 'n' : '\\';
-      } else {
-        out[len++] = *p;
-      }
-    }
-    out[len++] = '\n';
-  }
-  out[len] = 0;
+  if (size < 1) return -1;
+  out[0] = 0;
+  for (int i = 0; i < entryCount && len >= 0; i++)
+    len = appendLine(out, len, size, 0, entries[i]);
   return len;
 }
 
 int cfgTextParse(const char *text) {
   // One decoded value at a time; a value is never longer than the text.
   static char value[kEepromSize];
-  static char key[kEepromSize];
   cfgClear();
   int taken = 0;
   const char *line = text;
@@ -229,14 +533,21 @@ int cfgTextParse(const char *text) {
     int n = end ? static_cast<int>(end - line) : static_cast<int>(strlen(line));
     const char *eq = static_cast<const char *>(memchr(line, '=', n));
     if (eq && eq > line) {
+      // The key is checked and hashed in one pass, where it stands.
       int keyLen = static_cast<int>(eq - line);
-      memcpy(key, line, keyLen);
-      key[keyLen] = 0;
-      int valueLen = unescape(eq + 1, n - keyLen - 1, value);
-      value[valueLen] = 0;
-      // A value cannot hold a NUL: what follows one is lost.
-      valueLen = static_cast<int>(strlen(value));
-      if (validKey(key) && setValue(key, value, valueLen) == 0) taken++;
+      uint32_t hash = kHashStart;
+      bool bad = false;
+      for (int i = 0; i < keyLen; i++) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        bad |= kBadKeyChars.bad[c];
+        hash = hashStep(hash, c);
+      }
+      // The text holds no NUL, so neither does the value.
+      int escapes;
+      int valueLen = unescape(eq + 1, n - keyLen - 1, value, &escapes);
+      if (!bad && putValue(line, keyLen, hash, value, valueLen,
+                            keyLen + valueLen + escapes + 2) >= 0)
+        taken++;
     }
     line += n;
     if (*line == '\n') line++;
@@ -244,14 +555,43 @@ int cfgTextParse(const char *text) {
   return taken;
 }
 
+int cfgChangeText(char *out, int size) { return formatChanges(out, size); }
+
+int cfgMergeText(const char *newest, const char *changes, char *out, int size) {
+  recordPause++;
+  // The newest settings as a load would take them, blank ones included.
+  if (cfgTextParse(newest) == 0) factoryDefaults();
+  int rc = applyChanges(changes);
+  recordPause--;
+  if (rc != 0) return -1;
+  return cfgTextFormat(out, size);
+}
+
 int cfgLoad(const char *path) {
   loadCount++;
   loaded = true;
   uint64_t generation = 0;
   int rc = eepromReadImage(path, textBuf, &generation, &seenHeaders);
-  if (rc == 0 && cfgTextParse(textBuf) > 0) return 0;
-  factoryDefaults();
-  if (rc == 0) {
+  // An image that is there but cannot be opened, locked or read is an I/O
+  // error: what it holds is unknown, and may be perfectly good.
+  int err = errno;
+  bool ioError = rc == kEepromIoError;
+  recordPause++;
+  int keys = rc == kEepromOk ? cfgTextParse(textBuf) : 0;
+  if (keys == 0) factoryDefaults();
+  recordPause--;
+  recordReset();
+  bool wasUnreadable = unreadable;
+  unreadable = ioError;
+  if (keys > 0) return 0;
+  if (ioError) {
+    // Said once, not at every retry.
+    if (!wasUnreadable) {
+      logIt(kLogError, "Configuration store: the EEPROM could not be read "
+                       "(%s); factory defaults loaded, nothing will be saved "
+                       "until it can be read.", strerror(err));
+    }
+  } else if (rc == kEepromOk || rc == kEepromBlank) {
     logIt(kLogError, "Configuration store: no settings in the EEPROM, "
                      "factory defaults loaded.");
   } else {
@@ -262,7 +602,8 @@ int cfgLoad(const char *path) {
 }
 
 int cfgUpdate(const char *path) {
-  if (!loaded) return cfgLoad(path);
+  // After a failed read only a full load can tell that the image is back.
+  if (!loaded || unreadable) return cfgLoad(path);
   EepromHeaders now;
   eepromReadHeaders(path, &now);
   if (eepromSameHeaders(now, seenHeaders)) return 0;
@@ -270,18 +611,40 @@ int cfgUpdate(const char *path) {
 }
 
 int cfgSave(const char *path) {
-  int n = cfgTextFormat(textBuf, sizeof textBuf);
-  if (n < 0) return -1;
-  EepromHeaders after;
-  if (eepromWriteImage(path, textBuf, n + 1, nullptr, &after) != 0) {
-    int err = errno;
-    logIt(kLogError, "Configuration store: saving to the EEPROM failed: %s",
-          strerror(err));
+  if (unreadable) {
+    logIt(kLogError, "Configuration store: not saved: the EEPROM could not "
+                     "be read, and its settings would be lost.");
     return -1;
   }
-  seenHeaders = after;
-  loaded = true;
-  return 0;
+  int n = cfgTextFormat(textBuf, sizeof textBuf);
+  if (n < 0) return -1;
+  // Without a load there is nothing to merge into; after a clear the merge
+  // is the working copy itself.
+  SaveJob job = {n, !loaded || recordCleared, false};
+  if (!job.whole &&
+      (recordOverflow || formatChanges(changeText, sizeof changeText) < 0)) {
+    job.whole = true;
+    logIt(kLogError, "Configuration store: too many changes to merge; "
+                     "saving the whole working copy.");
+  }
+  EepromHeaders after;
+  int rc = eepromMergeImage(path, mergeForSave, &job, &after);
+  int err = errno;
+  if (rc == 0) {
+    seenHeaders = after;
+    loaded = true;
+    recordReset();
+    return 0;
+  }
+  if (job.merged) restoreWorking();
+  if (rc == kNoRoom) {
+    logIt(kLogError, "Configuration store: not saved: these changes and "
+                     "those saved meanwhile do not fit together.");
+  } else {
+    logIt(kLogError, "Configuration store: saving to the EEPROM failed: %s",
+          strerror(err));
+  }
+  return -1;
 }
 
 int readConfig() { return cfgLoad(unit::kEepromImage); }
@@ -300,7 +663,12 @@ int cfgGetN(const char *key) {
 
 int cfgSet(const char *key, const char *value) {
   if (!validKey(key) || !value) return -1;
-  if (setValue(key, value, static_cast<int>(strlen(value))) == 0) return 0;
+  int index = setValue(key, value, static_cast<int>(strlen(value)));
+  if (index >= 0) {
+    noteChange(index);
+    return 0;
+  }
+  if (groupDepth) groupFailed = true;
   logIt(kLogError, "Configuration store: no room for '%s'; not set.", key);
   return -1;
 }
@@ -319,14 +687,39 @@ int cfgDelete(const char *key) {
   if (!key) return -1;
   int index = findEntry(key);
   if (index < 0) return 0;
-  const Entry &e = entries[index];
-  textSize -= lineSize(e.keyLen, pool + e.value, e.valueLen);
-  memmove(entries + index, entries + index + 1,
-          (entryCount - index - 1) * sizeof(Entry));
-  entryCount--;
+  noteChange(index);
+  deleteEntry(index);
   return 0;
 }
 
 int cfgIsDefined(const char *key) { return key && findEntry(key) >= 0; }
+
+void cfgBeginGroup() {
+  if (groupDepth++ > 0) return;
+  groupFailed = false;
+  // The working copy always fits the saved text's limit.
+  cfgTextFormat(groupText, sizeof groupText);
+  groupRecordCount = recordCount;
+  groupRecordPoolUsed = recordPoolUsed;
+  groupCleared = recordCleared;
+  groupOverflow = recordOverflow;
+}
+
+int cfgEndGroup() {
+  if (groupDepth == 0) return 0;
+  bool failed = groupFailed;
+  if (--groupDepth > 0) return failed ? -1 : 0;
+  groupFailed = false;
+  if (!failed) return 0;
+  recordPause++;
+  cfgTextParse(groupText);
+  recordPause--;
+  recordCount = groupRecordCount;
+  recordPoolUsed = groupRecordPoolUsed;
+  recordCleared = groupCleared;
+  recordOverflow = groupOverflow;
+  recordReflag();
+  return -1;
+}
 
 int houseKeeping() { return 0; }

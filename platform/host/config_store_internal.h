@@ -17,6 +17,12 @@ const char *cfgValueAt(int index);
 int cfgTextSize();
 // Empties the working copy.
 void cfgClear();
+// Empties the working copy and forgets the last load and every recorded
+// change: the next save writes the working copy whole.
+void cfgReset();
+// Notes in the change record that the working copy was cleared (the
+// settings that follow replace all saved ones).
+void cfgRecordClear();
 
 // The working copy as saved text into out (size bytes); its length, or -1
 // when it does not fit.
@@ -24,6 +30,20 @@ int cfgTextFormat(char *out, int size);
 // Replaces the working copy by the keys of a saved text; the number of keys
 // taken.  Lines without '=' or with an invalid key are skipped.
 int cfgTextParse(const char *text);
+
+// The merge of a save.  Change text holds one line per change, in order:
+//   skey=value   set (value escaped as in saved text)
+//   dkey         delete
+//   c            clear
+// The working copy becomes the newest saved text as a load takes it (no key
+// at all: the factory defaults) with the changes applied; its saved text
+// goes to out (size bytes).  The length, or -1 when the result does not fit
+// the store.  newest holds at most kCfgTextMax characters.  No file is
+// touched and the change record is left alone.
+int cfgMergeText(const char *newest, const char *changes, char *out, int size);
+// This process's changes since its last load or save as change text; its
+// length, or -1 when it does not fit in size.
+int cfgChangeText(char *out, int size);
 
 // readConfig, readConfigUpdate and updateCfgSave on the image at path.
 int cfgLoad(const char *path);

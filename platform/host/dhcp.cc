@@ -12,6 +12,7 @@
 // '#' starts a comment line; unknown keys are ignored.  A lease without ip
 // or netmask, or with any of these keys holding something other than a
 // dotted address, is no lease: it is not applied at all, rather than half.
+// A lease that does not fit the configuration is not applied either.
 // Without a usable lease dhcpUpdate() changes nothing (and saves nothing)
 // and oemGetEth0Addr() gives the configured address.
 #include "platform/host/dhcp.h"
@@ -74,11 +75,15 @@ int readLease(const char *path, DhcpLease *lease) {
 void applyLeaseFile(const char *path, int save) {
   DhcpLease lease;
   if (readLease(path, &lease) != 0) return;
+  dhcpDefGateway = lease.defaultGateway;
+  // The values belong together: half a lease would mix two networks.  In a
+  // full store none of them is taken (the caller's group tells).
+  cfgBeginGroup();
   cfgSetN("ip", static_cast<int>(lease.ip));
   cfgSetN("netmask", static_cast<int>(lease.netmask));
   cfgSetN("gateway1", static_cast<int>(lease.gateway));
   cfgSetN("bcast", static_cast<int>(lease.bcast));
-  dhcpDefGateway = lease.defaultGateway;
+  if (cfgEndGroup() != 0) return;
   if (save && updateCfgSave() != 0)
     logIt(kLogError, "DHCP lease could not be saved.");
 }

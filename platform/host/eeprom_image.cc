@@ -1,8 +1,8 @@
 // The EEPROM of the simulated unit: a backing image holding two copies of
-// the EEPROM's 8192 bytes (see eeprom_image.h for why two).
+// the EEPROM's 8192 bytes (see eeprom_image.h for why two, and where each
+// part lies).
 //
-// Image layout: slot 0 at offset 0, slot 1 at kEepromSlotSize.  Each slot is
-// a 32-byte header followed by the data:
+// Each slot has a 32-byte header:
 //   magic u32 | length u32 | generation u64 | crc u32 | 12 bytes zero
 // (little-endian on every processor, so that builds for this machine and for
 // the appliance can share one unit).  The CRC covers the header with its crc
@@ -13,7 +13,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -21,11 +20,12 @@
 #include <cstring>
 
 #include "platform/device_services.h"
+#include "platform/host/eeprom_fault.h"
 #include "platform/host/unit_paths.h"
 
 namespace {
 
-constexpr uint32_t kSlotMagic = 0x31454555;  // "UEE1"
+constexpr uint32_t kSlotMagic = 0x32454555;  // "UEE2"
 
 struct SlotHeader {
   uint32_t magic;
@@ -35,6 +35,8 @@ struct SlotHeader {
   uint32_t reserved[3];
 };
 static_assert(sizeof(SlotHeader) == kEepromHeaderSize);
+static_assert(kEepromHeaderAt[1] == kEepromHeaderAt[0] + kEepromHeaderSize,
+              "one read fetches both headers");
 
 constexpr std::array<uint32_t, 256> makeCrcTable() {
   std::array<uint32_t, 256> table{};
@@ -47,9 +49,11 @@ constexpr std::array<uint32_t, 256> makeCrcTable() {
 }
 constexpr std::array<uint32_t, 256> kCrcTable = makeCrcTable();
 
-// Both slots as read from the image.  One process-wide buffer: the unit's
-// processes are single-threaded and 16 KiB is too much for their stacks.
-unsigned char imageBuf[2 * kEepromSlotSize];
+EepromWriteLog *writeLog;
+
+// The image kept open by readers for their looks at the headers.
+int watchFd = -1;
+char watchPath[256];
 
 // A header between this processor's order and the image's (little-endian);
 // the same swap goes either way.
@@ -57,52 +61,91 @@ SlotHeader imageOrder(SlotHeader h) {
 #if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
   h.magic = __builtin_bswap32(h.magic);
   h.length = __builtin_bswap32(h.length);
-  h.generation = __builtin_bswap64(h.generation);
+  // Two 32-bit swaps: a 64-bit one may need a helper routine on 32-bit
+  // processors.
+  uint32_t halves[2];
+  memcpy(halves, &h.generation, sizeof halves);
+  uint32_t swapped[2] = {__builtin_bswap32(halves[1]), __builtin_bswap32(halves[0])};
+  memcpy(&h.generation, swapped, sizeof swapped);
   h.crc = __builtin_bswap32(h.crc);
 #endif
   return h;
 }
 
-uint32_t slotCrc(const SlotHeader &h, const unsigned char *data) {
-  SlotHeader copy = imageOrder(h);
-  copy.crc = 0;
-  uint32_t crc = eepromCrc32(0, &copy, sizeof copy);
-  return eepromCrc32(crc, data, h.length);
+// Serial-number order: a is newer than b when it lies less than half the
+// number space ahead of b.  Only a subtraction and a sign test, which 32-bit
+// processors do inline.
+bool newer(uint64_t a, uint64_t b) { return static_cast<int64_t>(a - b) > 0; }
+
+SlotHeader headerAt(const unsigned char *raw, int slot) {
+  SlotHeader h;
+  memcpy(&h, raw + slot * kEepromHeaderSize, sizeof h);
+  return imageOrder(h);
 }
 
-// The slot holding the current copy, or -1 when neither checks out.
-int currentSlot(const unsigned char *image, uint64_t *generation) {
-  int best = -1;
-  uint64_t bestGen = 0;
-  for (int slot = 0; slot < 2; slot++) {
-    const unsigned char *base = image + slot * kEepromSlotSize;
-    SlotHeader h;
-    memcpy(&h, base, sizeof h);
-    h = imageOrder(h);
-    if (h.magic != kSlotMagic || h.length > kEepromSize) continue;
-    if (slotCrc(h, base + kEepromHeaderSize) != h.crc) continue;
-    if (best < 0 || h.generation > bestGen) {
-      best = slot;
-      bestGen = h.generation;
-    }
+bool erased(const unsigned char *raw) {
+  for (int i = 1; i < 2 * kEepromHeaderSize; i++) {
+    if (raw[i] != raw[0]) return false;
   }
-  if (best >= 0) *generation = bestGen;
-  return best;
+  return raw[0] == 0x00 || raw[0] == 0xFF;
 }
 
-// Reads up to n bytes at off; the rest of buf (past the end of the file) is
-// zeroed.  -1 on a read error.
-int readImage(int fd, unsigned char *buf, long n) {
+// Reads n bytes at off; what lies past the end of the file reads as zeros.
+// Short of that, -1.
+int readAt(int fd, void *buf, long n, long off) {
+  unsigned char *p = static_cast<unsigned char *>(buf);
   long got = 0;
   while (got < n) {
-    ssize_t r = pread(fd, buf + got, n - got, got);
+    ssize_t r = pread(fd, p + got, n - got, off + got);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return -1;
     if (r == 0) break;
     got += r;
   }
-  memset(buf + got, 0, n - got);
+  memset(p + got, 0, n - got);
   return 0;
+}
+
+int readHeaders(int fd, unsigned char *raw) {
+  return readAt(fd, raw, 2 * kEepromHeaderSize, kEepromHeaderAt[0]);
+}
+
+// Whether a slot's data match its header: 1 yes, 0 no, -1 on a read error.
+// The data are read through buf in pieces of size bytes; when size covers
+// the length they are left whole in buf.
+int slotChecksOut(int fd, int slot, const SlotHeader &h, unsigned char *buf,
+                  long size) {
+  if (h.magic != kSlotMagic || h.length > static_cast<uint32_t>(kEepromSize))
+    return 0;
+  SlotHeader zeroed = imageOrder(h);
+  zeroed.crc = 0;
+  uint32_t crc = eepromCrc32(0, &zeroed, sizeof zeroed);
+  long length = h.length;
+  for (long done = 0; done < length;) {
+    long n = length - done < size ? length - done : size;
+    if (readAt(fd, buf, n, kEepromDataAt[slot] + done) != 0) return -1;
+    crc = eepromCrc32(crc, buf, n);
+    done += n;
+  }
+  return crc == h.crc ? 1 : 0;
+}
+
+// The slot holding the current copy (its header in *current), -1 when
+// neither checks out, -2 on a read error.
+int currentSlot(int fd, const unsigned char *raw, unsigned char *buf,
+                long size, SlotHeader *current) {
+  SlotHeader h[2] = {headerAt(raw, 0), headerAt(raw, 1)};
+  // Newest first; slot 0 on a tie, so that every reader agrees.
+  int first = newer(h[1].generation, h[0].generation) ? 1 : 0;
+  for (int slot : {first, 1 - first}) {
+    int ok = slotChecksOut(fd, slot, h[slot], buf, size);
+    if (ok < 0) return -2;
+    if (ok) {
+      *current = h[slot];
+      return slot;
+    }
+  }
+  return -1;
 }
 
 int lockImage(int fd, int operation) {
@@ -112,11 +155,33 @@ int lockImage(int fd, int operation) {
   return 0;
 }
 
+void logOp(long offset, const void *bytes, long length) {
+  EepromWriteLog *log = writeLog;
+  if (!log) return;
+  long room = static_cast<long>(sizeof log->bytes) - log->used;
+  if (log->count >= static_cast<int>(sizeof log->ops / sizeof log->ops[0]) ||
+      length > room) {
+    log->overflow = true;
+    return;
+  }
+  log->ops[log->count++] = {offset, length, log->used};
+  if (length > 0) {
+    memcpy(log->bytes + log->used, bytes, length);
+    log->used += length;
+  }
+}
+
+int syncData(int fd) {
+  logOp(0, nullptr, -1);
+  return fdatasync(fd);
+}
+
 // Writes buf[0..n) at off, no more than the budget allows.
 int writeBudgeted(int fd, const void *buf, long n, long off,
                   EepromBudget *budget) {
   long allowed = n;
   if (budget && budget->left >= 0 && budget->left < n) allowed = budget->left;
+  logOp(off, buf, n);
   const char *p = static_cast<const char *>(buf);
   long done = 0;
   while (done < allowed) {
@@ -127,13 +192,6 @@ int writeBudgeted(int fd, const void *buf, long n, long off,
   }
   if (budget && budget->left >= 0) budget->left -= allowed;
   return allowed == n ? 0 : -1;
-}
-
-void copyHeaders(const unsigned char *image, EepromHeaders *out) {
-  memcpy(out->raw, image, kEepromHeaderSize);
-  memcpy(out->raw + kEepromHeaderSize, image + kEepromSlotSize,
-         kEepromHeaderSize);
-  out->present = true;
 }
 
 // A newly created image only survives a power cut once its directory entry
@@ -169,30 +227,53 @@ int openForWrite(const char *path, bool *created) {
 
 int writeLocked(int fd, const char *data, int length, EepromBudget *budget,
                 EepromHeaders *after) {
-  if (readImage(fd, imageBuf, sizeof imageBuf) != 0) return -1;
-  uint64_t generation = 0;
-  int current = currentSlot(imageBuf, &generation);
-  int target = current == 0 ? 1 : 0;
+  unsigned char raw[2 * kEepromHeaderSize];
+  if (readHeaders(fd, raw) != 0) return -1;
+  // The old copy is only checked here, not kept: a small buffer will do.
+  unsigned char piece[512];
+  SlotHeader current;
+  int slot = currentSlot(fd, raw, piece, sizeof piece, &current);
+  if (slot == -2) return -1;
+  int target = slot == 0 ? 1 : 0;
 
   SlotHeader h{};
   h.magic = kSlotMagic;
   h.length = static_cast<uint32_t>(length);
-  h.generation = current < 0 ? 1 : generation + 1;
-  h.crc = slotCrc(h, reinterpret_cast<const unsigned char *>(data));
-
-  long base = static_cast<long>(target) * kEepromSlotSize;
-  if (writeBudgeted(fd, data, length, base + kEepromHeaderSize, budget) != 0)
-    return -1;
-  if (fdatasync(fd) != 0) return -1;
+  // One past the current copy, whatever the other slot holds: in serial
+  // order that is always the newer of the two.
+  h.generation = slot < 0 ? 1 : current.generation + 1;
   SlotHeader stored = imageOrder(h);
-  if (writeBudgeted(fd, &stored, sizeof stored, base, budget) != 0) return -1;
-  if (fdatasync(fd) != 0) return -1;
+  h.crc = eepromCrc32(eepromCrc32(0, &stored, sizeof stored), data, length);
+  stored = imageOrder(h);
+
+  if (writeBudgeted(fd, data, length, kEepromDataAt[target], budget) != 0)
+    return -1;
+  if (syncData(fd) != 0) return -1;
+  if (writeBudgeted(fd, &stored, sizeof stored, kEepromHeaderAt[target],
+                    budget) != 0)
+    return -1;
+  if (syncData(fd) != 0) return -1;
 
   if (after) {
-    if (readImage(fd, imageBuf, sizeof imageBuf) != 0) return -1;
-    copyHeaders(imageBuf, after);
+    // Under the lock nothing but this save changed them.
+    memcpy(raw + target * kEepromHeaderSize, &stored, sizeof stored);
+    memcpy(after->raw, raw, sizeof raw);
+    after->present = true;
   }
   return 0;
+}
+
+// Makes fd the descriptor kept for looks at the headers of path.
+void watch(const char *path, int fd) {
+  if (watchFd >= 0 && watchFd != fd) close(watchFd);
+  watchFd = -1;
+  size_t len = strlen(path);
+  if (len >= sizeof watchPath) {
+    close(fd);
+    return;
+  }
+  memcpy(watchPath, path, len + 1);
+  watchFd = fd;
 }
 
 }  // namespace
@@ -209,27 +290,44 @@ int eepromReadImage(const char *path, char *buf, uint64_t *generation,
   buf[0] = 0;
   if (seen) memset(seen, 0, sizeof *seen);
   int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  int rc = -1;
-  if (lockImage(fd, LOCK_SH) == 0 &&
-      readImage(fd, imageBuf, sizeof imageBuf) == 0) {
+  // On the simulated unit the image is made by its first save: none yet is
+  // an EEPROM never written.
+  if (fd < 0) return errno == ENOENT ? kEepromBlank : kEepromIoError;
+  if (lockImage(fd, LOCK_SH) != 0) {
+    close(fd);
+    return kEepromIoError;
+  }
+  int rc = kEepromIoError;
+  unsigned char raw[2 * kEepromHeaderSize];
+  if (readHeaders(fd, raw) == 0) {
     // Even an image without a valid copy has headers worth remembering:
     // the next look at them then tells whether anything changed.
-    if (seen) copyHeaders(imageBuf, seen);
-    int slot = currentSlot(imageBuf, generation);
+    if (seen) {
+      memcpy(seen->raw, raw, sizeof raw);
+      seen->present = true;
+    }
+    unsigned char *data = reinterpret_cast<unsigned char *>(buf);
+    SlotHeader h;
+    int slot = currentSlot(fd, raw, data, kEepromSize, &h);
     if (slot >= 0) {
-      const unsigned char *base = imageBuf + slot * kEepromSlotSize;
-      SlotHeader h;
-      memcpy(&h, base, sizeof h);
-      h = imageOrder(h);
       // The EEPROM holds text: the last byte is always its terminator.
-      uint32_t n = h.length < kEepromSize ? h.length : kEepromSize - 1;
-      memcpy(buf, base + kEepromHeaderSize, n);
-      buf[n] = 0;
-      rc = 0;
+      buf[h.length < static_cast<uint32_t>(kEepromSize) ? h.length
+                                                        : kEepromSize - 1] = 0;
+      *generation = h.generation;
+      rc = kEepromOk;
+    } else {
+      buf[0] = 0;
+      rc = slot == -2 ? kEepromIoError
+           : erased(raw) ? kEepromBlank
+                         : kEepromNoValidCopy;
     }
   }
-  close(fd);
+  if (rc == kEepromIoError && seen) memset(seen, 0, sizeof *seen);
+  if (seen && rc != kEepromIoError && lockImage(fd, LOCK_UN) == 0) {
+    watch(path, fd);
+  } else {
+    close(fd);  // the lock goes with it
+  }
   return rc;
 }
 
@@ -252,50 +350,88 @@ int eepromWriteImage(const char *path, const char *data, int length,
 }
 
 void eepromReadHeaders(const char *path, EepromHeaders *out) {
-  // The image stays open between looks, so that a look costs a stat of the
-  // path and one read.  Saves by other processes show through the open
-  // descriptor; an image replaced or recreated is another file, told apart
-  // by its inode number (which cannot go to a new file while ours is held).
-  static int heldFd = -1;
-  static struct stat held;
+  // Saves by other processes show through the kept descriptor, as every
+  // writer changes the image in place (see eeprom_image.h).  So a look with
+  // nothing saved meanwhile is this one read, with no stat of the path.
   memset(out, 0, sizeof *out);
-  struct stat now;
-  if (stat(path, &now) != 0 || heldFd < 0 || now.st_dev != held.st_dev ||
-      now.st_ino != held.st_ino) {
-    if (heldFd >= 0) close(heldFd);
-    heldFd = open(path, O_RDONLY | O_CLOEXEC);
-    if (heldFd < 0) return;
-    if (fstat(heldFd, &held) != 0) {
-      close(heldFd);
-      heldFd = -1;
-      return;
-    }
+  if (watchFd < 0 || strcmp(path, watchPath) != 0) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    watch(path, fd);
+    if (watchFd < 0) return;
   }
-  // One read from the first header to the end of the second costs less
-  // than a second system call.  A short read leaves zeros, exactly as
-  // eepromReadImage's view of it.
-  static unsigned char span[kEepromSlotSize + kEepromHeaderSize];
-  ssize_t got = pread(heldFd, span, sizeof span, 0);
-  if (got < 0) {
-    close(heldFd);
-    heldFd = -1;
+  if (readHeaders(watchFd, out->raw) != 0) {
+    memset(out, 0, sizeof *out);
+    close(watchFd);
+    watchFd = -1;
     return;
   }
-  memset(span + got, 0, sizeof span - static_cast<size_t>(got));
-  copyHeaders(span, out);
+  out->present = true;
 }
 
 bool eepromSameHeaders(const EepromHeaders &a, const EepromHeaders &b) {
   return a.present == b.present && memcmp(a.raw, b.raw, sizeof a.raw) == 0;
 }
 
+void eepromLogWrites(EepromWriteLog *log) {
+  writeLog = log;
+  if (log) {
+    log->count = 0;
+    log->used = 0;
+    log->overflow = false;
+  }
+}
+
 int eepromSetup() { return 0; }
 
 int eepromRead(char *buf) {
   uint64_t generation;
-  return eepromReadImage(unit::kEepromImage, buf, &generation, nullptr);
+  if (eepromReadImage(unit::kEepromImage, buf, &generation, nullptr) !=
+      kEepromOk)
+    return -1;
+  eepromPlantedFault(buf);
+  return 0;
 }
 
 int eepromWrite(const char *data, int length) {
   return eepromWriteImage(unit::kEepromImage, data, length, nullptr, nullptr);
+}
+
+// ---- Read, then save, under one lock ---------------------------------------
+
+int eepromMergeImage(const char *path, EepromMergeFn merge, void *context,
+                     EepromHeaders *after) {
+  static char current[kEepromSize];
+  bool created = false;
+  int fd = openForWrite(path, &created);
+  if (fd < 0) return -1;
+  int rc = -1;
+  unsigned char raw[2 * kEepromHeaderSize];
+  if (lockImage(fd, LOCK_EX) == 0 && readHeaders(fd, raw) == 0) {
+    EepromHeaders found;
+    memcpy(found.raw, raw, sizeof raw);
+    found.present = true;
+    SlotHeader h;
+    int slot = currentSlot(fd, raw, reinterpret_cast<unsigned char *>(current),
+                           kEepromSize, &h);
+    // A read error leaves the image unknown: nothing is written over it.
+    if (slot != -2) {
+      if (slot < 0) {
+        current[0] = 0;
+      } else {
+        current[h.length < static_cast<uint32_t>(kEepromSize)
+                    ? h.length
+                    : kEepromSize - 1] = 0;
+      }
+      const char *data = nullptr;
+      int length = 0;
+      rc = merge(context, current, found, &data, &length);
+      if (rc == 0 && (length < 1 || length > kEepromSize || data[length - 1]))
+        rc = -1;
+      if (rc == 0) rc = writeLocked(fd, data, length, nullptr, after);
+    }
+  }
+  if (rc == 0 && created && syncParentDir(path) != 0) rc = -1;
+  if (close(fd) != 0 && rc == 0) rc = -1;
+  return rc;
 }

@@ -1,4 +1,5 @@
-// Running a program from a command line, without a shell.
+// Running a program from a command line, without a shell, or from its
+// words as they are (runProgram).
 //
 // The line is split at blanks (spaces and tabs) and every word goes to the
 // program as it stands: quotes, '&', '|', '$' and the like mean nothing
@@ -59,6 +60,11 @@ int systemX(const char *command) {
   strcpy(line, command);
   char *words[kWordsMax + 1];
   if (splitWords(line, words) <= 0) return -1;
+  return runProgram(words);
+}
+
+int runProgram(const char *const argv[]) {
+  if (!argv[0]) return -1;
 
   // What was printed before belongs before the program's own output.
   fflush(stdout);
@@ -76,7 +82,7 @@ int systemX(const char *command) {
   if (child == 0) {
     sigaction(SIGINT, &savedInt, nullptr);
     sigaction(SIGQUIT, &savedQuit, nullptr);
-    execvp(words[0], words);
+    execvp(argv[0], const_cast<char *const *>(argv));
     _exit(127);
   }
   if (child > 0) {

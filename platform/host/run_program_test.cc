@@ -16,6 +16,11 @@ TEST(RunProgram, WordsReachTheProgramAsTheyStand) {
   EXPECT_NE(systemX("test \"x\" = x"), 0);  // quotes are not removed
   // Runs of blanks and tabs separate; no empty words at either end.
   EXPECT_EQ(systemX("  test\t a   =\t\ta  "), 0);
+  // Given as words, blanks stay inside their word.
+  const char *const blanks[] = {"test", " -r x ", "=", " -r x ", nullptr};
+  EXPECT_EQ(runProgram(blanks), 0);
+  const char *const none[] = {nullptr};
+  EXPECT_NE(runProgram(none), 0);
 }
 
 TEST(RunProgram, OnlyExitStatusZeroIsSuccess) {

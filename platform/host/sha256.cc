@@ -1,4 +1,4 @@
-// SHA-256 (FIPS 180-4), one call per message.
+// SHA-256 (FIPS 180-4).
 #include "platform/host/sha256.h"
 
 #include <cstdint>
@@ -54,27 +54,51 @@ void compress(uint32_t (&h)[8], const unsigned char *block) {
 
 }  // namespace
 
-void sha256(const void *data, size_t length, unsigned char (&digest)[kSha256Size]) {
-  uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                   0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+void sha256Init(Sha256 *ctx) {
+  static constexpr uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372,
+                                           0xa54ff53a, 0x510e527f, 0x9b05688c,
+                                           0x1f83d9ab, 0x5be0cd19};
+  memcpy(ctx->h, kInitial, sizeof ctx->h);
+  ctx->used = 0;
+  ctx->length = 0;
+}
+
+void sha256Update(Sha256 *ctx, const void *data, size_t length) {
   const unsigned char *p = static_cast<const unsigned char *>(data);
-  size_t left = length;
-  for (; left >= 64; left -= 64, p += 64) compress(h, p);
-
-  // Last block(s): the rest, a one bit, zeros, the length in bits.
-  unsigned char tail[128] = {};
-  memcpy(tail, p, left);
-  tail[left] = 0x80;
-  size_t tailLen = left < 56 ? 64 : 128;
-  uint64_t bits = uint64_t(length) * 8;
-  for (int i = 0; i < 8; i++) tail[tailLen - 1 - i] = uint8_t(bits >> (8 * i));
-  compress(h, tail);
-  if (tailLen == 128) compress(h, tail + 64);
-
-  for (int i = 0; i < 8; i++) {
-    digest[4 * i] = uint8_t(h[i] >> 24);
-    digest[4 * i + 1] = uint8_t(h[i] >> 16);
-    digest[4 * i + 2] = uint8_t(h[i] >> 8);
-    digest[4 * i + 3] = uint8_t(h[i]);
+  ctx->length += length;
+  if (ctx->used > 0) {
+    size_t take = 64 - ctx->used < length ? 64 - ctx->used : length;
+    memcpy(ctx->block + ctx->used, p, take);
+    ctx->used += take;
+    p += take;
+    length -= take;
+    if (ctx->used < 64) return;
+    compress(ctx->h, ctx->block);
+    ctx->used = 0;
   }
+  for (; length >= 64; length -= 64, p += 64) compress(ctx->h, p);
+  memcpy(ctx->block, p, length);
+  ctx->used = length;
+}
+
+void sha256Final(Sha256 *ctx, unsigned char (&digest)[kSha256Size]) {
+  // The rest, a one bit, zeros, the length in bits: one or two blocks.
+  uint64_t bits = ctx->length * 8;
+  unsigned char pad[72] = {0x80};
+  size_t padLen = (ctx->used < 56 ? 56 : 120) - ctx->used;
+  for (int i = 0; i < 8; i++) pad[padLen + i] = uint8_t(bits >> (56 - 8 * i));
+  sha256Update(ctx, pad, padLen + 8);
+  for (int i = 0; i < 8; i++) {
+    digest[4 * i] = uint8_t(ctx->h[i] >> 24);
+    digest[4 * i + 1] = uint8_t(ctx->h[i] >> 16);
+    digest[4 * i + 2] = uint8_t(ctx->h[i] >> 8);
+    digest[4 * i + 3] = uint8_t(ctx->h[i]);
+  }
+}
+
+void sha256(const void *data, size_t length, unsigned char (&digest)[kSha256Size]) {
+  Sha256 ctx;
+  sha256Init(&ctx);
+  sha256Update(&ctx, data, length);
+  sha256Final(&ctx, digest);
 }

@@ -7,6 +7,9 @@ namespace unit {
 // The EEPROM's backing image: two whole copies of the 8192-byte EEPROM,
 // each with a generation number and a CRC.
 constexpr const char kEepromImage[] = "/var/lib/unit/eeprom.img";
+// Test seam: a read number of one process whose EEPROM read-back is made
+// to differ (see eeprom_fault.h).  Absent on a sound unit.
+constexpr const char kEepromFault[] = "/var/lib/unit/eeprom.fault";
 // Identity of the unit: OEM record, OEM texts, MAC addresses, serial
 // number, fitted options.  key=value lines.
 constexpr const char kIdentity[] = "/etc/unit/identity";

@@ -73,9 +73,10 @@ TEST_F(WideValues, TheImageIsLittleEndianWhateverTheProcessor) {
   // Builds for this machine and for the appliance share one unit.
   ASSERT_EQ(save("a=1"), 0);
   std::string image = readFile(image_);
-  ASSERT_GE(image.size(), 16u);
-  EXPECT_EQ(image.substr(0, 8), std::string("UEE1\x04\0\0\0", 8));  // magic, length
-  EXPECT_EQ(image.substr(8, 8), std::string("\x01\0\0\0\0\0\0\0", 8));  // generation
+  ASSERT_GE(image.size(), static_cast<size_t>(kEepromHeaderAt[0] + 16));
+  const std::string header = image.substr(kEepromHeaderAt[0], 16);
+  EXPECT_EQ(header.substr(0, 8), std::string("UEE2\x04\0\0\0", 8));  // magic, length
+  EXPECT_EQ(header.substr(8, 8), std::string("\x01\0\0\0\0\0\0\0", 8));  // generation
 }
 
 }  // namespace

@@ -61,5 +61,6 @@ def test_changes_saved_elsewhere_show_only_while_nothing_is_pending(console, uni
     assert ">>> W" in console.command("e")
     unit.set_config(hostname="ignored")
     assert "Machine name: elsewhere\r\n" in console.command("")
-    console.commit()  # saves the whole working copy
-    assert (unit.config()["hostname"], unit.config()["bridgeEnable"]) == ("elsewhere", "1")
+    console.commit()  # saves the console's own edit, nothing else
+    assert (unit.config()["hostname"], unit.config()["bridgeEnable"]) == ("ignored", "1")
+    assert "Machine name: ignored\r\n" in console.command("")

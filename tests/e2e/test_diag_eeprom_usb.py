@@ -25,6 +25,18 @@ def test_eeprom_failure_keeps_the_content(unit, mode, err):
     assert unit.config() == before
 
 
+def test_eeprom_test_restores_the_content_after_a_bad_read_back(unit):
+    # The test pattern is written whole, but the second read of the process
+    # (the read-back) does not match it.
+    unit.set_config(hostname="lab-7", diskType=2)
+    before = unit.config()
+    image = unit.eeprom.read_bytes()
+    unit.path("/var/lib/unit/eeprom.fault").write_text("2\n")
+    assert run(unit, None, "-t", "e") == (1, "FAILED\n", "compare failed.\n")
+    assert unit.eeprom.read_bytes() != image   # the pattern went in
+    assert unit.config() == before
+
+
 @pytest.mark.parametrize("nodes, received", [
     (devices.NODES, [(devices.USBD, "USBD_SET_DISK_TYPE", 3)]),
     ([devices.QERL], []),

@@ -30,18 +30,28 @@ def test_failed_init_still_waits_for_the_modem(unit):
     assert wait_log(unit, "Noise from modem: OK")[-2] == "Modem init chat script failed."
 
 
-def test_init_string_reaches_chat_whole(unit):
-    # The unit's stand-in chat records the words it is given.
-    unit.set_config(pppEnable=1, modemInit="")
-    for init in ("AT&F S0=2 &K3", None):
+def test_init_string_reaches_chat_whole_as_one_argument(unit):
+    # The unit's stand-in chat records the words it is given.  Split at its
+    # blanks, the second string would give chat a report file.
+    fits, too_long = "A" * 987, "A" * 988
+    for init in ("", "AT&F S0=2 -r /var/report", fits, too_long):
+        unit.set_config(pppEnable=1, modemInit=init)
         line = unit.spawn("-I", tty="/dev/ttyS3")
         line.expect_exact(EXPECTING)
         line.close()
-        if init:
-            unit.set_config(modemInit=init)
     assert [c["argv"][1:] for c in unit.calls("chat")] == [
-        ["-t", "20", "-f", "/etc/ppp/init.chat", "-T", "ATE0S0=1&K3"],
-        ["-t", "20", "-f", "/etc/ppp/init.chat", "-T", "AT&F", "S0=2", "&K3"]]
+        ["-t", "20", "-f", "/etc/ppp/init.chat", "-T", init]
+        for init in ("ATE0S0=1&K3", "AT&F S0=2 -r /var/report", fits)]
+    assert messages(unit)[-2:] == ["Modem init string too long, not sent.",
+                                   "Modem init chat script failed."]
+
+
+def test_init_string_with_options_in_it_goes_to_the_modem(unit):
+    # The real chat sends the string (modem() waits for all of it) and
+    # opens no report file.
+    modem(unit, config={"modemInit": "ATZ -r /var/report -v"})
+    assert wait_log(unit, "Modem init okay.")
+    assert not unit.path("/var/report").exists()
 
 
 def test_no_carrier_reinitialises_without_a_new_dtr_pulse(unit, tmp_path):

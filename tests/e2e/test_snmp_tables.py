@@ -59,6 +59,37 @@ def test_user_accounts_through_the_table(unit):
     assert "SNMP: doUsers: returning oid='%s.3.1.1.6.2' (6,2)" % P in log
 
 
+def _crypt(password, setting):
+    """The C library's crypt(3), through Python's module of it."""
+    import warnings
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)
+        import crypt
+    return crypt.crypt(password, setting)
+
+
+def test_accounts_file_holds_standard_hashes_however_large_numusers(unit):
+    # numusers only bounds the slots: at its maximum a set still answers
+    # at once, and the file lists the accounts that exist.
+    unit.set_config(numusers=2147483647)
+    passwords = {1: "x", 2: "pass word 31 characters long..", 3: "p" * 32,
+                 4: "ümlaut " * 5 + "!", 5: "q" * 64 + "!", 6: "$5$rounds=1000$" + "z" * 200}
+    agent = Agent(unit)
+    assert agent.set(".3.1.1.4.1", 'string "%s"' % passwords[1]) == "success\n"
+    for row in range(2, 7):
+        assert agent.set(".3.1.1.3.%d" % row, "string user%d" % row) == "success\n"
+        assert agent.set(".3.1.1.4.%d" % row, "string %s" % passwords[row]) == "success\n"
+    assert agent.close() == (0, b"")
+    lines = unit.path("/etc/unit/accounts").read_text().splitlines()
+    assert [line.split(":")[:2] for line in lines] == \
+        [["admin", "admin"]] + [["user%d" % row, "0"] for row in range(2, 7)]
+    for row, line in enumerate(lines, 1):
+        stored = line.split(":", 2)[2]
+        assert stored.startswith("$5$rounds=5000$") and len(stored) == 75, stored
+        assert _crypt(passwords[row], stored) == stored, row
+        assert _crypt(passwords[row] + "x", stored) != stored
+
+
 def test_service_port_table(unit):
     agent = Agent(unit)
     assert agent.set(".5.1.1.6.1", "integer 222") == "success\n"

@@ -99,6 +99,8 @@ class Unit:
 
     @property
     def eeprom(self):
+        # Changed only through unitcfg, which writes it in place: processes
+        # in the unit keep it open and would not see a file put in its stead.
         return self.dir / "var/lib/unit/eeprom.img"
 
     def path(self, inside):
