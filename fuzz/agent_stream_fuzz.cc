@@ -15,21 +15,31 @@ using fuzzing::check;
 
 namespace {
 
-// fgets over the input: at most size - 1 characters, through a newline.
+// The agent's line reading over the input: a line is read to its newline
+// (or the end of input) whatever its length, and keeps size - 1 characters.
+// A last line without its newline counts, unless it is empty or too long.
 struct Reader {
   const unsigned char *data;
   size_t size;
   size_t at;
 
   bool line(char *out, int outSize) {
-    if (at >= size) return false;
     int n = 0;
-    while (at < size && n < outSize - 1) {
+    bool tooLong = false;
+    bool ended = true;
+    while (at < size) {
       char c = static_cast<char>(data[at++]);
-      out[n++] = c;
-      if (c == '\n') break;
+      if (c == '\n') {
+        ended = false;
+        break;
+      }
+      if (n < outSize - 1)
+        out[n++] = c;
+      else
+        tooLong = true;
     }
     out[n] = 0;
+    if (ended && (n == 0 || tooLong)) return false;
     trimR(out);
     return true;
   }

@@ -40,12 +40,11 @@ constexpr int kRows = static_cast<int>(snmpConfigKeys.size());
 
 void printValue(const char *key) {
   const char *text = cfgIsSensitive(key) ? "*" : cfgGet(key);
-  fputs("string\n", stdout);
   if (cfgIsIPAddress(key)) {
     // Addresses are stored as numbers in any of strtoul's bases.
     text = ipToStr(static_cast<uint32_t>(strtoul(text, nullptr, 0)));
   }
-  printf("%s\n", text);
+  printText(text);
 }
 
 }  // namespace
@@ -54,6 +53,10 @@ int doConfig(const char *instance, int subtree, int next) {
   int column;
   int row;
   parseTableInstance(instance, &column, &row);
+  // An instance that names no column is read as the first one; a walk step
+  // from an OID that sorts after the whole table must not go back there,
+  // or the daemon's walk stops on an OID that does not increase.
+  if (next && column == -1 && sortsAfterTable(instance)) return -1;
   // Unlike the other tables, a plain get past the last row of a column
   // reads row 1 of the next column.
   if (!next && column >= 1 && column <= kColumns && row > kRows) {

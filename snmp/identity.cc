@@ -20,7 +20,7 @@ int doIdentity(const char *instance, int subtree, int next) {
   printf("%s.%d.%d\n", oidPrefix, subtree, index);
   switch (index) {
     case 1:
-      printf("string\n%s\n", readFirstLine("/etc/version"));
+      printText(readFirstLine("/etc/version"));
       break;
     case 2:
       printf("string\n%06d\n", static_cast<int>(unitSerialNumber & 0xffff));
@@ -32,19 +32,19 @@ int doIdentity(const char *instance, int subtree, int next) {
       break;
     }
     case 4:
-      printf("string\n%s\n", oem->productName);
+      printText(oem->productName);
       break;
     case 5:
-      printf("string\n%s\n", oem->secondText);
+      printText(oem->secondText);
       break;
     case 6:
-      printf("string\n%s\n", oem->thirdText);
+      printText(oem->thirdText);
       break;
     case 7:
       fputs("string\nsorry, not supported anymore\n", stdout);
       break;
     default:
-      printf("string\n%s\n", readFirstLine("/proc/version"));
+      printText(readFirstLine("/proc/version"));
       break;
   }
   return 0;

@@ -72,7 +72,12 @@ int snmpGet(const char *oid, int next) {
   int subtree = leadingNumber(text, &end);
   const char *instance = *end ? end + 1 : "";
   if (strlen(instance) > static_cast<size_t>(kInstanceMax)) return -1;
-  if (next && subtree == 0) subtree = CONFIG_OID;
+  // Subtree 0 stands before subtree 1 whatever follows it, so a walk from
+  // there starts at the first instance.
+  if (next && subtree == 0) {
+    subtree = CONFIG_OID;
+    instance = kBeforeFirst;
+  }
 
   for (;;) {
     if (subtree < CONFIG_OID || subtree > PORTS_OID) return -1;

@@ -53,6 +53,16 @@ void parseTableInstance(const char *instance, int *column, int *row) {
   readInt(p + 1, row, nullptr);
 }
 
+bool sortsAfterTable(const char *instance) {
+  int first;
+  const char *p;
+  if (!readInt(instance, &first, &p)) return false;
+  if (first != 1) return first > 1;
+  int second;
+  if (*p != '.' || !readInt(p + 1, &second, nullptr)) return false;
+  return second > 1;
+}
+
 int parseSetOid(const char *text, int *numbers, const char **instance) {
   *instance = "";
   int count = 0;

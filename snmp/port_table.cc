@@ -92,6 +92,9 @@ int doPortNumber(const char *instance, int subtree, int next,
   parseTableInstance(instance, &column, &row);
   logIt(kLogNotice, "SNMP: doPortNumber: oid='%s' (%d,%d) next=%d value=%s\n",
         instance, column, row, next, value ? value : "(GET)");
+  // Nothing of the table follows an OID that sorts after all of it: going
+  // back to row 1 would stop the daemon's walk as not increasing.
+  if (next && column == -1 && sortsAfterTable(instance)) return refuse();
   if (!placeInTable(&column, &row, kColumns, kRows, 1, next)) return refuse();
 
   const ServicePort &port = servicePorts[row - 1];

@@ -15,20 +15,44 @@ int oidPrefixLength = static_cast<int>(sizeof kDefaultOidPrefix - 1);
 
 namespace {
 
-// Line buffers; their sizes limit what one read takes in, and the rest of
-// a longer line is read as the next line.
+// Line buffers; their sizes limit what one request line may carry.
 char requestLine[160];
 char valueLine[1024];
 
 // Stream buffers of our own, so that no request allocates and an answer
-// leaves in one write when the loop flushes.
+// leaves in one write when the loop flushes.  The output side holds the
+// longest answer: an OID line and a value line of kAnswerValueMax.
 char inputBuffer[4096];
-char outputBuffer[4096];
+char outputBuffer[8192];
 
-bool readLine(char *buffer, int size) {
-  if (!fgets(buffer, size, stdin)) return false;
+enum LineRead { kInputEnded, kLineRead, kLineTooLong };
+
+// Reads one line into buffer, without its newline and trailing white space.
+// A line longer than the buffer is read to its end all the same: if its
+// rest were left in the stream it would be taken for further command lines
+// (a value ending in "PING" would earn an answer nobody asked for), and
+// every later answer would reach the daemon as the answer to the request
+// before it.  Such a line is kLineTooLong, and its request is refused whole.
+LineRead readLine(FILE *in, char *buffer, int size) {
+  int length = 0;
+  bool tooLong = false;
+  int c;
+  while ((c = getc_unlocked(in)) != EOF && c != '\n') {
+    if (length < size - 1)
+      buffer[length++] = static_cast<char>(c);
+    else
+      tooLong = true;
+  }
+  buffer[length] = '\0';
+  // A last line without its newline still counts; nothing at all does not.
+  if (c == EOF && (length == 0 || ferror(in) || tooLong)) return kInputEnded;
   trimR(buffer);
-  return true;
+  return tooLong ? kLineTooLong : kLineRead;
+}
+
+void refuseTooLong(const char *answer) {
+  logIt(kLogNotice, "SNMP: Request line too long, refused");
+  fputs(answer, stdout);
 }
 
 void setOidPrefix() {
@@ -38,16 +62,11 @@ void setOidPrefix() {
 
 }  // namespace
 
-void doSnmp() {
-  setvbuf(stdin, inputBuffer, _IOFBF, sizeof inputBuffer);
-  setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
-  readConfig();
-  oemSetup();
-  setOidPrefix();
-
+void runCommandLoop(FILE *in) {
   for (;;) {
     fflush(stdout);
-    if (!readLine(requestLine, sizeof requestLine)) return;
+    LineRead command = readLine(in, requestLine, sizeof requestLine);
+    if (command == kInputEnded) return;
     // A keep-alive arrives before every request: it must stay cheap.
     if (strcmp(requestLine, "PING") == 0) {
       fputs("PONG\n", stdout);
@@ -57,14 +76,33 @@ void doSnmp() {
 
     if (strncmp(requestLine, "get", 3) == 0) {
       int next = strcmp(requestLine, "getnext") == 0;
-      if (!readLine(requestLine, sizeof requestLine)) return;
-      if (snmpGet(requestLine, next) != 0) fputs("NONE\n", stdout);
+      LineRead oid = readLine(in, requestLine, sizeof requestLine);
+      if (oid == kInputEnded) return;
+      if (oid == kLineTooLong)
+        refuseTooLong("NONE\n");
+      else if (snmpGet(requestLine, next) != 0)
+        fputs("NONE\n", stdout);
     } else if (strcmp(requestLine, "set") == 0) {
-      if (!readLine(requestLine, sizeof requestLine)) return;
-      if (!readLine(valueLine, sizeof valueLine)) return;
-      snmpSet(requestLine, valueLine);
+      LineRead oid = readLine(in, requestLine, sizeof requestLine);
+      if (oid == kInputEnded) return;
+      LineRead value = readLine(in, valueLine, sizeof valueLine);
+      if (value == kInputEnded) return;
+      // A cut value must not be stored as if it were the whole one.
+      if (oid == kLineTooLong || value == kLineTooLong)
+        refuseTooLong("not-writable\n");
+      else
+        snmpSet(requestLine, valueLine);
     } else {
       logIt(kLogNotice, "SNMP: Bad cmd line: %s", requestLine);
     }
   }
+}
+
+void doSnmp() {
+  setvbuf(stdin, inputBuffer, _IOFBF, sizeof inputBuffer);
+  setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+  readConfig();
+  oemSetup();
+  setOidPrefix();
+  runCommandLoop(stdin);
 }

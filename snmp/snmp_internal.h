@@ -7,6 +7,7 @@
 // when it is not the daemon's answer pipe (see the screen cache).
 #pragma once
 
+#include <cstdio>
 #include <ctime>
 
 // The agent's subtree root, e.g. ".1.3.6.1.4.1.53177.2": set once when the
@@ -27,6 +28,23 @@ constexpr int PORTS_OID = 5;
 constexpr int kInstanceMax = 79;
 // A set OID is taken in at most this many sub-identifiers.
 constexpr int kSetOidNumbersMax = 8;
+
+// Serves requests read from `in` until it ends, answering on standard
+// output; doSnmp runs it on standard input.  Every line of any length is
+// consumed whole, so the answers stay in step with the requests whatever
+// the input holds.
+void runCommandLoop(FILE *in);
+
+// The daemon takes in an answer's value line in 4096 bytes, its newline
+// included; a longer line would leave a rest that it reads as the next
+// answer.  No value line is longer than this.
+constexpr int kAnswerValueMax = 4094;
+
+// Prints the type and value lines of a text value: "string" and the text,
+// or, when the text holds a control character (a newline would end the
+// value line early), "octet" and its bytes in hex, so that it reaches the
+// manager byte for byte.  Either is cut to fit kAnswerValueMax.
+void printText(const char *text);
 
 // Dispatch, called by the command loop.  `oid` and `typeValue` have their
 // trailing white space removed; snmpSet may change `typeValue` in place.
@@ -68,6 +86,11 @@ int leadingNumber(const char *text, const char **end);
 // reading stops at the first mismatch and what was read until then counts.
 // Column and row stay -1 when not read.
 void parseTableInstance(const char *instance, int *column, int *row);
+
+// True when a table instance that does not start "1.1." still sorts after
+// every instance of the table ("2", "1.5.3"), so that a walk step from it
+// has nothing left in the table.
+bool sortsAfterTable(const char *instance);
 
 // Moves a table request to the instance it names, from the column and row
 // that parseTableInstance read.  No column: the first instance.  A row below

@@ -73,7 +73,7 @@ void printColumn(int column, int row, int slot, int numUsers,
       break;
     }
     case 3:
-      printf("string\n%s\n", administrator ? "admin" : cfgGet(keys.name));
+      printText(administrator ? "admin" : cfgGet(keys.name));
       break;
     case 4:
       fputs("string\n*\n", stdout);
@@ -147,6 +147,9 @@ int doUsers(const char *instance, int subtree, int next, const char *value) {
 
   // A set must name its row; a get or getnext without one reads row 1.
   if (value && row < 0) return refuse();
+  // Nothing of the table follows an OID that sorts after all of it: going
+  // back to row 1 would stop the daemon's walk as not increasing.
+  if (next && column == -1 && sortsAfterTable(instance)) return refuse();
   int spareRow = numUsers > INT_MAX - 2 ? INT_MAX : numUsers + 2;
   if (!placeInTable(&column, &row, kColumns, spareRow, 0, next))
     return refuse();

@@ -1,9 +1,11 @@
 """`setup -S` in a simulated unit: over pipes as the SNMP daemon talks to it
 (Agent), or behind a real Net-SNMP snmpd (Snmpd)."""
 import os
+import re
 import select
 import socket
 import subprocess
+import threading
 
 from unit import PY, ROOT, TOOL
 
@@ -35,7 +37,9 @@ class Agent:
             assert chunk, "the agent ended"
             self.pending += chunk
         line, _, self.pending = self.pending.partition(b"\n")
-        return line.decode() + "\n"
+        # Bytes that are not UTF-8 come back as the surrogates that stand
+        # for them, as in os.fsdecode.
+        return line.decode("utf-8", "surrogateescape") + "\n"
 
     def ask(self, *lines):
         self.send(*lines)
@@ -57,6 +61,7 @@ class Agent:
         """Answers of getnext from prefix.subtree to the first one outside it."""
         answers = [self.next(subtree)]
         while answers[-1].startswith(P + subtree + ".") and len(answers) < 1000:
+            assert answers[-1].count("\n") == 3, "not a three-line answer: %r" % answers[-1]
             answers.append(self.next(answers[-1].split("\n")[0][len(P):]))
         return answers
 
@@ -73,8 +78,57 @@ class Agent:
         return self.ended
 
 
+# One variable of a client's output (-On): the OID, " = ", the value.
+_VARBIND = re.compile(r"(\.\d+(?:\.\d+)*) = (.*)")
+
+
+def varbinds(out, err=""):
+    """[(oid, value)] of a client's output.  A value printed over several
+    lines (long hex, a text holding a newline) is joined with newlines.  A
+    line that fits nowhere, or anything the client said on standard error
+    (a time-out, say), fails with the raw output, so that it can be read."""
+    found = []
+    for line in out.splitlines():
+        m = _VARBIND.fullmatch(line)
+        if m:
+            found.append([m.group(1), m.group(2)])
+        elif found:
+            found[-1][1] += "\n" + line
+        else:
+            break
+    else:
+        if not err:
+            return [tuple(v) for v in found]
+    raise AssertionError("client output does not parse:\n--- stdout\n%s--- stderr\n%s"
+                         % (out, err))
+
+
+def octets(value):
+    """The bytes of a value printed with -Ox ("Hex-STRING: 61 0A ...")."""
+    if value == '""':
+        return b""
+    kind, _, digits = value.partition(": ")
+    assert kind == "Hex-STRING", value
+    return bytes.fromhex(digits.replace("\n", " "))
+
+
 class Snmpd:
+    """A real snmpd with the agent as its pass_persist extension.  Its own
+    log is kept in .output (read all along: a full pipe would stall it)."""
+
     def __init__(self, unit, workdir):
+        self.output = []
+        for _ in range(3):   # another daemon may take the free port first
+            if self._start(unit, workdir):
+                break
+        else:
+            raise AssertionError("snmpd did not start:\n" + "".join(self.output))
+        threading.Thread(target=self._drain, daemon=True).start()
+        # The first request starts the agent in its sandbox, which alone can
+        # take seconds on a loaded machine: not inside any test's request.
+        self.client("snmpget", P + ".4.7")
+
+    def _start(self, unit, workdir):
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
             s.bind(("127.0.0.1", 0))
             self.port = s.getsockname()[1]
@@ -89,10 +143,27 @@ class Snmpd:
         self.proc = subprocess.Popen(
             ["/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", str(conf), "-m", "",
              "-I", "pass_persist,vacm_conf", "udp:127.0.0.1:%d" % self.port],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=self.env, text=True)
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=self.env, text=True,
+            errors="replace")
         for line in self.proc.stdout:   # it names its version once it listens
+            self.output.append(line)
             if line.startswith("NET-SNMP version"):
-                break
+                return True
+        self.proc.wait()
+        return False
+
+    def _drain(self):
+        for line in self.proc.stdout:
+            self.output.append(line)
+
+    def run(self, tool, *args, community="public", names=("-On",)):
+        """(stdout, stderr) of a client.  Time-outs are long and there are
+        no retries: a loaded machine makes an answer slow, not wrong, and a
+        set must not reach the agent twice."""
+        r = subprocess.run([tool, "-v2c", "-c", community, *names, "-t", "60", "-r", "0",
+                            "127.0.0.1:%d" % self.port, *args], env=self.env,
+                           capture_output=True, text=True, errors="replace", timeout=900)
+        return r.stdout, r.stderr
 
     @staticmethod
     def tool_env(own):
@@ -105,17 +176,18 @@ class Snmpd:
         return dict(os.environ, SNMP_PERSISTENT_DIR=str(own), SNMPCONFPATH=str(own))
 
     def client(self, tool, *args, community="public", names=("-On",)):
-        r = subprocess.run([tool, "-v2c", "-c", community, *names, "-t", "5", "-r", "0",
-                            "127.0.0.1:%d" % self.port, *args],
-                           capture_output=True, text=True, timeout=120, env=self.env)
-        return r.stdout + r.stderr
+        out, err = self.run(tool, *args, community=community, names=names)
+        return out + err
 
-    def walk(self, oid):
+    def get(self, *oids, options=()):
+        """[(oid, value)] of one snmpget."""
+        return varbinds(*self.run("snmpget", *options, *oids))
+
+    def walk(self, oid, options=()):
         """[(oid, value)]; snmpwalk itself fails on an OID that does not increase."""
-        out = self.client("snmpwalk", oid)
-        assert "not increasing" not in out, out
-        return [tuple(line.split(" = ", 1)) for line in out.splitlines()
-                if "past the end of the MIB" not in line]
+        out, err = self.run("snmpwalk", *options, oid)
+        assert "not increasing" not in out + err, out + err
+        return [v for v in varbinds(out, err) if "past the end of the MIB" not in v[1]]
 
     def set(self, oid, type_letter, value):
         return self.client("snmpset", oid, type_letter, value, community="private")

@@ -120,3 +120,81 @@ def test_oid_prefix_from_the_oem_database(unit):
     assert agent.get(".1.1.1.2.1") == "NONE\n"
     assert agent.set(".1.1.1.3.32", "string x") == "not-writable\n"
     assert agent.close() == (0, b"")
+
+
+def sub_ids(oid):
+    return tuple(int(n) for n in oid[len(P):].split(".")[1:])
+
+
+def test_every_walk_step_answers_the_first_instance_after_it(agent):
+    # The daemon stops a walk at an answer that does not sort after the
+    # request, so a getnext from anywhere, instances or not, must answer the
+    # first instance that follows it.
+    instances = [sub_ids(a.split("\n")[0]) for a in agent.walk()[:-1]]
+    assert len(instances) == 86 * 3 + 5 + 6 * 2 + 8 + 15 * 7
+    assert instances == sorted(set(instances))
+    starts = {(), (0, 5), (6,), (2**32 - 1,), (2, 2**31 - 1), (2, 2**32 - 1)}
+    for oid in instances:
+        for k in range(1, len(oid) + 1):
+            for last in (oid[k - 1], oid[k - 1] + 1, oid[k - 1] + 7):
+                starts.add(oid[:k - 1] + (last,))
+        starts.update({oid + (0,), oid + (2**32 - 1,)})
+    wrong = []
+    for start in sorted(starts):
+        following = [i for i in instances if i > start]
+        expected = P + "".join(".%d" % n for n in following[0]) + "\n" if following else "NONE\n"
+        got = agent.next("".join(".%d" % n for n in start)).partition("\n")
+        if got[0] + got[1] != expected:
+            wrong.append((start, got[0]))
+    assert wrong == []
+
+
+def test_over_long_lines_are_consumed_whole(agent, unit):
+    location = P + ".1.1.1.3.33"
+    # A value that fills the line buffer exactly is taken whole.
+    assert agent.set(".1.1.1.3.33", "string " + "b" * 1016) == "success\n"
+    # One character more and the rest must not become a command of its own.
+    assert agent.set(".1.1.1.3.33", "string " + "a" * 1016 + "PING") == "not-writable\n"
+    assert agent.unanswered()
+    # A daemon-sized hex value, and an OID line too long for its buffer.
+    assert agent.set(".1.1.1.3.33", 'octet "%s"' % " ".join(["41"] * 1360)) == "not-writable\n"
+    assert agent.ask("set", location + ".1" * 80, "string x") == "not-writable\n"
+    # Trailing blanks up to the OID buffer's size still name the instance.
+    padded = location.ljust(159)
+    assert agent.ask("get", padded) == answer(".1.1.1.3.33", "string", "b" * 1016)
+    assert agent.ask("get", padded + " ") == "NONE\n"
+    assert agent.ask("getnext", location + ".1" * 80) == "NONE\n"
+    # Over-long command lines are read as what they begin with.
+    assert agent.ask("get" + "x" * 300, P + ".1.1.1.2.33") == \
+        answer(".1.1.1.2.33", "string", "location")
+    assert agent.unanswered("z" * 5000)
+    assert agent.ask("PING" + " " * 5000) == "PONG\n"
+    assert agent.get(".1.1.1.2.32") == answer(".1.1.1.2.32", "string", "hostname")
+    agent.close()
+    assert unit.config()["location"] == "b" * 1016
+    log = [m for p, m in unit.log()]
+    assert log.count("SNMP: Request line too long, refused") == 5
+    assert "SNMP: Bad cmd line: " + "z" * 159 in log
+
+
+def test_an_over_long_line_cut_by_the_end_of_input_is_not_answered(unit):
+    script = "set\n%s.1.1.1.3.33\nstring %s" % (P, "a" * 3000)
+    r = unit.run("-S", input=script.encode())
+    assert (r.returncode, r.stdout, r.stderr) == (0, b"", b"")
+    assert unit.config()["location"] == ""
+
+
+def test_values_with_control_characters_answer_as_octets(agent, unit):
+    unit.unitcfg("set", "location=a\nb\tc\udce9", "contact=caf\udce9 ok", "user_0_name=x\ry",
+                 "numusers=1", "description=" + "d" * 5000)
+    assert agent.get(".1.1.1.3.33") == answer(".1.1.1.3.33", "octet", "61 0a 62 09 63 e9")
+    # A byte above 0x7F alone travels in a string line.
+    assert agent.get(".1.1.1.3.34") == answer(".1.1.1.3.34", "string", "caf\udce9 ok")
+    assert agent.get(".3.1.1.3.2") == answer(".3.1.1.3.2", "octet", "78 0d 79")
+    # Value lines fit what the daemon takes in: 4094 characters.
+    assert agent.get(".1.1.1.3.35") == answer(".1.1.1.3.35", "string", "d" * 4094)
+    unit.unitcfg("set", "description=\x7f" + "e" * 1999)
+    assert agent.get(".1.1.1.3.35") == answer(".1.1.1.3.35", "octet",
+                                              " ".join(["7f"] + ["65"] * 1364))
+    # The walk over the values stays three lines an answer.
+    assert len(agent.walk(".1.1.1.3")) == 86 + 1

@@ -3,7 +3,7 @@ import os
 
 import pytest
 
-from snmp_agent import P
+from snmp_agent import P, octets, varbinds
 
 KEYS = """dhcpEnable ip gateway gateway1 netmask bcast ip2 gateway2 netmask2 bcast2
 passwd idleTimeout snmpEnabled snmpROCommunity snmpRWCommunity snmpTrapCommunity
@@ -102,3 +102,45 @@ def test_status_without_the_screen_file(snmpd, unit):
         "INTEGER: 0", "INTEGER: 0", "INTEGER: 1", "INTEGER: 1", 'STRING: "0x0 @ 0Hz"']
     snmpd.close()
     assert (0x83, "read /var/screen.bin: No such file or directory") in unit.log()
+
+
+def test_walks_from_anywhere_keep_increasing(snmpd):
+    whole = snmpd.walk(P)
+    assert len(whole) == 388
+    # Starts that name no table instance, one at each subtree, and each
+    # subtree whole: every walk is the part of the whole one below it.
+    for start in [".1.2", ".3.2", ".5.2", ".1.1.2", ".2.5.2"] + [".%d" % n for n in range(7)]:
+        below = [v for v in whole if v[0].startswith(P + start + ".")]
+        walked = snmpd.walk(P + start)
+        # Nothing below: the client shows what a get of the start answers.
+        assert walked == below or not below and len(walked) == 1, start
+    # A walk step from them answers the first instance after them.
+    nexts = snmpd.run("snmpgetnext", P + ".1.2", P + ".3.2", P + ".5.2")
+    assert [o for o, v in varbinds(*nexts)] == [P + ".2.1", P + ".4.1", P + ".5.2"]
+
+
+def test_a_value_with_control_characters_reads_back_exactly(snmpd, unit):
+    value = "two\nlines\tand caf\udce9"
+    unit.unitcfg("set", "location=" + value)
+    stored = os.fsencode(value)
+    walked = snmpd.walk(P + ".1.1.1.3", options=["-Ox"])
+    assert [o for o, v in walked] == [P + ".1.1.1.3.%d" % r for r in range(1, 87)]
+    assert octets(walked[32][1]) == stored
+    # The answers after it are those of the rows after it.
+    assert [octets(v) for o, v in walked[31:35:2]] == [b"unit", b""]
+    got = snmpd.get(P + ".1.1.1.3.33", P + ".1.1.1.2.34", options=["-Ox"])
+    assert [(o, octets(v)) for o, v in got] == [
+        (P + ".1.1.1.3.33", stored), (P + ".1.1.1.2.34", b"contact")]
+
+
+def test_an_over_long_set_is_refused_and_the_pipe_stays_in_step(snmpd, unit):
+    binary = " ".join("%02x" % (i * 7 % 256) for i in range(2000))
+    assert "notWritable" in snmpd.set(P + ".1.1.1.3.33", "x", binary)
+    assert unit.config()["location"] == ""
+    # The next hundred requests, each answered by its own answer.
+    oids = [P + ".1.1.1.%d.%d" % (c, r) for c in (2, 1) for r in range(1, 87)][:100]
+    expected = [string(k) for k in KEYS] + ["INTEGER: %d" % r for r in range(14)]
+    got = []
+    for i in range(0, 100, 25):
+        got += snmpd.get(*oids[i:i + 25])
+    assert got == list(zip(oids, expected))
