@@ -156,15 +156,23 @@ def address(dotted):
     return int.from_bytes(bytes(int(o) for o in dotted.split(".")), "big")
 
 
-@pytest.mark.parametrize("dhcp", [1, 0])
-def test_dhcp_lease_copied_into_static_settings_only_with_dhcp_on(unit, dhcp):
+@pytest.mark.parametrize("dhcp,lease", [(1, LEASE), (0, LEASE),
+                                        (1, dict(ip="10.9.8.300")), (1, None)])
+def test_dhcp_lease_copied_into_static_settings_only_with_dhcp_on_and_a_usable_lease(
+        unit, dhcp, lease):
     unit.set_config(dhcpEnable=dhcp, gateway=address("10.0.0.1"))
-    unit.set_lease(**LEASE)
+    if lease:
+        unit.set_lease(**lease)
+    else:
+        unit.path("/var/lib/unit/dhcp.lease").unlink(missing_ok=True)
     before, image, etc = unit.config(), unit.eeprom.read_bytes(), etc_snapshot(unit)
     r = unit.run("-D")
     assert (r.returncode, r.stdout) == (0, b"")
     if not dhcp:
         assert (unit.eeprom.read_bytes(), etc_snapshot(unit)) == (image, etc)
+        return
+    if lease is not LEASE:
+        assert unit.config() == before
         return
     cfg = unit.config()
     got = {k: int(v) & 0xFFFFFFFF for k, v in cfg.items()
@@ -173,16 +181,6 @@ def test_dhcp_lease_copied_into_static_settings_only_with_dhcp_on(unit, dhcp):
                        gateway1=address(LEASE["gateway"]), bcast=address(LEASE["bcast"]),
                        gateway=address("10.0.0.1"))  # the static default gateway stays
     assert cfg == dict(before, **{k: cfg[k] for k in got})  # nothing else changed
-
-
-def test_dhcp_copy_without_a_usable_lease_changes_nothing(unit):
-    unit.set_config(dhcpEnable=1)
-    unit.set_lease(ip="10.9.8.300")
-    before = unit.config()
-    assert unit.run("-D").returncode == 0
-    unit.path("/var/lib/unit/dhcp.lease").unlink()
-    assert unit.run("-D").returncode == 0
-    assert unit.config() == before
 
 
 # ---- -x -------------------------------------------------------------------------
