@@ -15,27 +15,26 @@ std::string version(const char *raw, size_t length) {
   return v ? v : "<none>";
 }
 
-std::string version(const char *text) { return version(text, strlen(text)); }
-
-TEST(BootRomVersion, FirstParenthesisedPartOfTheWholeText) {
-  EXPECT_EQ(version("U-Boot 2.4.1 (build 117) (debug)"), "(build 117)");
-  EXPECT_EQ(version("rev (A7) of Boot 2.0 (build 5)"), "(A7)");
-}
-
-TEST(BootRomVersion, NeedsBootAndAnOpeningParenthesis) {
-  EXPECT_EQ(version("Loader 2.0 (build 5)"), "<none>");
-  EXPECT_EQ(version("boot (1.0)"), "<none>");
-  EXPECT_EQ(version("Boot 2.0 without version"), "<none>");
-}
-
-TEST(BootRomVersion, UnclosedPartRunsToTheEndOfTheText) {
-  EXPECT_EQ(version("Boot (v1.0"), "(v1.0");
-}
-
-TEST(BootRomVersion, TextEndsAtFirstNulOrAfterLengthBytes) {
-  EXPECT_EQ(version("(v1)\0 Boot", 10), "<none>");
-  EXPECT_EQ(version("Boot (1.0)", 7), "(1");
-  EXPECT_EQ(version("(1) Boot", 7), "<none>");
+// The first parenthesised part of a text that names "Boot", unclosed parts
+// running to its end; the text ends at its first NUL or after length bytes.
+TEST(BootRomVersion, FoundOnlyInsideTheText) {
+  const struct {
+    const char *raw;
+    size_t length;
+    const char *expected;
+  } cases[] = {
+      {"U-Boot 2.4.1 (build 117) (debug)", 0, "(build 117)"},
+      {"rev (A7) of Boot 2.0 (build 5)", 0, "(A7)"},
+      {"Loader 2.0 (build 5)", 0, "<none>"},
+      {"boot (1.0)", 0, "<none>"},
+      {"Boot 2.0 without version", 0, "<none>"},
+      {"Boot (v1.0", 0, "(v1.0"},
+      {"(v1)\0 Boot", 10, "<none>"},
+      {"Boot (1.0)", 7, "(1"},
+      {"(1) Boot", 7, "<none>"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(version(c.raw, c.length ? c.length : strlen(c.raw)), c.expected) << c.raw;
 }
 
 }  // namespace

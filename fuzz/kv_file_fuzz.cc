@@ -39,9 +39,7 @@ void onPair(void *, const char *key, const char *value) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  fileFd = memfd_create("kv", 0);
-  check(fileFd >= 0, "memfd_create");
-  snprintf(path, sizeof path, "/proc/self/fd/%d", fileFd);
+  fileFd = fuzzing::memoryFile("kv", path, sizeof path);
   return 0;
 }
 

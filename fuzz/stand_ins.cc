@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+
 #include "platform/config_store.h"
 #include "platform/device_services.h"
 #include "platform/host/config_store_internal.h"
@@ -162,3 +164,10 @@ int wrapStartPppd(int, const char *) {
 
 void wrapStartIpmi(int requested, int port) STAND_IN("_Z9startIpmiii");
 void wrapStartIpmi(int, int) { counts.ipmiHandOvers++; }
+
+int fuzzing::memoryFile(const char *name, char *path, int pathSize) {
+  int fd = memfd_create(name, 0);
+  check(fd >= 0, "memfd_create");
+  snprintf(path, pathSize, "/proc/self/fd/%d", fd);
+  return fd;
+}

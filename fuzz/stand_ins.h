@@ -39,4 +39,8 @@ size_t withStreams(const unsigned char *data, size_t size, void (*fn)(),
 // fuzzer keeps the input that broke an invariant.
 void check(bool condition, const char *what);
 
+// A file that lives only in memory, for harnesses of code that reads a path:
+// its descriptor, and its path ("/proc/self/fd/N") in path.
+int memoryFile(const char *name, char *path, int pathSize);
+
 }  // namespace fuzzing

@@ -65,9 +65,7 @@ int textOf(char *out) { return cfgTextFormat(out, kEepromSize); }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  imageFd = memfd_create("eeprom", 0);
-  check(imageFd >= 0, "memfd_create");
-  snprintf(path, sizeof path, "/proc/self/fd/%d", imageFd);
+  imageFd = fuzzing::memoryFile("eeprom", path, sizeof path);
   return 0;
 }
 

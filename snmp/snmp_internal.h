@@ -105,6 +105,9 @@ bool placeInTable(int *column, int *row, int columns, int rows, int firstRow,
 // Answer lines of a table instance: the OID line "PREFIX.SUBTREE.1.1.COLUMN.
 // ROW" and an integer's type and value lines, as printf would write them.
 // Every answer of a walk has them; they are written without the formatter.
+// Writes value in decimal at `at`, as %d prints it (no terminator); returns
+// the end.  The request path's numbers go out without the formatter.
+char *putInt(char *at, int value);
 void printTableOid(int subtree, int column, int row);
 void printInteger(int value);
 

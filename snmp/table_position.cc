@@ -6,8 +6,6 @@
 
 #include "snmp/snmp_internal.h"
 
-namespace {
-
 // Decimal text of value at `at`, as %d prints it; returns the end.
 char *putInt(char *at, int value) {
   char digits[12];
@@ -22,8 +20,6 @@ char *putInt(char *at, int value) {
   while (count) *at++ = digits[--count];
   return at;
 }
-
-}  // namespace
 
 void printTableOid(int subtree, int column, int row) {
   char text[48];

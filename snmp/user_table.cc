@@ -30,18 +30,8 @@ struct SlotKeys {
 // "user_" SLOT SUFFIX, as "user_%d_name" prints, without the formatter:
 // every request of the table makes all three.
 void makeSlotKey(char *key, int slot, const char *suffix) {
-  char digits[12];
-  int count = 0;
-  unsigned magnitude = slot < 0 ? 0u - static_cast<unsigned>(slot)
-                                : static_cast<unsigned>(slot);
-  do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude);
   memcpy(key, "user_", 5);
-  char *at = key + 5;
-  if (slot < 0) *at++ = '-';
-  while (count) *at++ = digits[--count];
+  char *at = putInt(key + 5, slot);
   strcpy(at, suffix);
 }
 

@@ -2,14 +2,12 @@
 #include <unistd.h>
 
 #include <climits>
-
 #include <cstring>
 
 #include "platform/config_store.h"
 #include "platform/device_services.h"
 #include "platform/host/config_store_internal.h"
 #include "platform/host/scratch_test_util.h"
-#include "platform/host/sha256.h"
 #include "platform/host/sha_crypt.h"
 
 namespace {
@@ -25,22 +23,6 @@ TEST(Defaults, AccountPasswordsAreSecretByTheirKeyPattern) {
   EXPECT_TRUE(cfgIsSensitive("user_12_pass"));
   for (const char *key : {"user__pass", "user_1_passwd", "xuser_1_pass", "user_1_name"})
     EXPECT_FALSE(cfgIsSensitive(key)) << key;
-}
-
-std::string hex(const unsigned char (&d)[kSha256Size]) {
-  std::string s;
-  char b[3];
-  for (unsigned char c : d) s += (snprintf(b, sizeof b, "%02x", c), b);
-  return s;
-}
-
-TEST(Sha256, MatchesPublishedVectors) {
-  unsigned char d[kSha256Size];
-  sha256("abc", 3, d);
-  EXPECT_EQ(hex(d), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  const char *two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-  sha256(two, strlen(two), d);  // 56 bytes: the length spills into a block
-  EXPECT_EQ(hex(d), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
 
 class Files : public Scratch {

@@ -6,13 +6,19 @@ import pytest
 from diag_support import devices, run
 
 
-def test_eeprom_test_leaves_the_content_as_it_was(unit):
+# With a fault the pattern is written whole, but the second read of the
+# process (the read-back) does not match it.
+@pytest.mark.parametrize("fault, result", [(None, (0, "PASSED\n", "")),
+                                           ("2\n", (1, "FAILED\n", "compare failed.\n"))])
+def test_eeprom_test_writes_and_restores_the_content(unit, fault, result):
     unit.set_config(hostname="lab-7", diskType=2)
     before = unit.config()
     image = unit.eeprom.read_bytes()
-    assert run(unit, None, "-t", "E") == (0, "PASSED\n", "")
+    if fault:
+        unit.path("/var/lib/unit/eeprom.fault").write_text(fault)
+    assert run(unit, None, "-t", "E" if fault else "e") == result
+    assert unit.eeprom.read_bytes() != image  # the pattern went in
     assert unit.config() == before
-    assert unit.eeprom.read_bytes() != image  # it did write
 
 
 @pytest.mark.parametrize("mode, err", [(0, "eepromRead failed\n"),
@@ -22,18 +28,6 @@ def test_eeprom_failure_keeps_the_content(unit, mode, err):
     unit.eeprom.chmod(mode)
     assert run(unit, None, "-t", "eeprom") == (1, "FAILED\n", err)
     unit.eeprom.chmod(0o644)
-    assert unit.config() == before
-
-
-def test_eeprom_test_restores_the_content_after_a_bad_read_back(unit):
-    # The test pattern is written whole, but the second read of the process
-    # (the read-back) does not match it.
-    unit.set_config(hostname="lab-7", diskType=2)
-    before = unit.config()
-    image = unit.eeprom.read_bytes()
-    unit.path("/var/lib/unit/eeprom.fault").write_text("2\n")
-    assert run(unit, None, "-t", "e") == (1, "FAILED\n", "compare failed.\n")
-    assert unit.eeprom.read_bytes() != image   # the pattern went in
     assert unit.config() == before
 
 

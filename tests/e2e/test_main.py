@@ -88,11 +88,16 @@ def test_first_batch_option_decides(unit):
     assert clock_sets(r.trace), "-x did not run"
     assert unit.path("/etc/hostname").read_text() == "from-store\n"
     assert unit.eeprom.read_bytes() == image, "-W ran after -x"
-    # The other way round the save happens and the clock is left alone.
+    # The other way round the save happens, puts the stored configuration
+    # into place for the unit's other programs, and the clock is left alone.
+    before = unit.config()
+    unit.path("/etc/hostname").unlink()
     r = unit.run("-W", "-x", strace=CLOCK_CALLS)
-    assert r.returncode == 0
+    assert (r.returncode, r.stdout) == (0, b"")
     assert not clock_sets(r.trace)
     assert unit.eeprom.read_bytes() != image
+    assert unit.config() == before
+    assert unit.path("/etc/hostname").read_text() == "from-store\n"
 
 
 def test_getty_flag_does_not_outlast_a_batch_option(unit, tmp_path):
@@ -128,18 +133,6 @@ def etc_snapshot(unit):
             if p.is_file() and not p.is_symlink()}
 
 
-def test_write_saves_the_stored_configuration_again(unit):
-    unit.set_config(hostname="written")
-    before = unit.config()
-    image = unit.eeprom.read_bytes()
-    r = unit.run("-W")
-    assert (r.returncode, r.stdout) == (0, b"")
-    assert unit.eeprom.read_bytes() != image
-    assert unit.config() == before
-    # ...and puts it into place for the unit's other programs.
-    assert unit.path("/etc/hostname").read_text() == "written\n"
-
-
 @pytest.mark.parametrize("option,status,said", [("-W", 99, b""),
                                                 ("-Z", 1, b"EEPROM wipe failed.\n")])
 def test_failed_save_keeps_what_was_saved_and_puts_nothing_into_place(unit, option, status,
@@ -163,15 +156,23 @@ def address(dotted):
     return int.from_bytes(bytes(int(o) for o in dotted.split(".")), "big")
 
 
-@pytest.mark.parametrize("dhcp", [1, 0])
-def test_dhcp_lease_copied_into_static_settings_only_with_dhcp_on(unit, dhcp):
+@pytest.mark.parametrize("dhcp,lease", [(1, LEASE), (0, LEASE),
+                                        (1, dict(ip="10.9.8.300")), (1, None)])
+def test_dhcp_lease_copied_into_static_settings_only_with_dhcp_on_and_a_usable_lease(
+        unit, dhcp, lease):
     unit.set_config(dhcpEnable=dhcp, gateway=address("10.0.0.1"))
-    unit.set_lease(**LEASE)
+    if lease:
+        unit.set_lease(**lease)
+    else:
+        unit.path("/var/lib/unit/dhcp.lease").unlink(missing_ok=True)
     before, image, etc = unit.config(), unit.eeprom.read_bytes(), etc_snapshot(unit)
     r = unit.run("-D")
     assert (r.returncode, r.stdout) == (0, b"")
     if not dhcp:
         assert (unit.eeprom.read_bytes(), etc_snapshot(unit)) == (image, etc)
+        return
+    if lease is not LEASE:
+        assert unit.config() == before
         return
     cfg = unit.config()
     got = {k: int(v) & 0xFFFFFFFF for k, v in cfg.items()
@@ -180,16 +181,6 @@ def test_dhcp_lease_copied_into_static_settings_only_with_dhcp_on(unit, dhcp):
                        gateway1=address(LEASE["gateway"]), bcast=address(LEASE["bcast"]),
                        gateway=address("10.0.0.1"))  # the static default gateway stays
     assert cfg == dict(before, **{k: cfg[k] for k in got})  # nothing else changed
-
-
-def test_dhcp_copy_without_a_usable_lease_changes_nothing(unit):
-    unit.set_config(dhcpEnable=1)
-    unit.set_lease(ip="10.9.8.300")
-    before = unit.config()
-    assert unit.run("-D").returncode == 0
-    unit.path("/var/lib/unit/dhcp.lease").unlink()
-    assert unit.run("-D").returncode == 0
-    assert unit.config() == before
 
 
 # ---- -x -------------------------------------------------------------------------
