@@ -76,9 +76,11 @@ static_assert(kPoolSize <= 65535, "pool offsets are 16 bits");
 // index plus one, 0 is free.  A third of the slots stays free even in a
 // store of nothing but the shortest keys, so probes stay short.  Only the
 // first indexMask + 1 slots are in use, doubled as the entries grow: a
-// usual store of a few hundred keys never touches (nor clears) the rest.
+// store of up to 1365 keys (all user accounts included) uses one page of
+// slots and is never re-indexed while it loads; only a store of the
+// shortest keys grows into the rest.
 constexpr int kIndexSlots = 4096;
-constexpr int kIndexSlotsAtFirst = 256;
+constexpr int kIndexSlotsAtFirst = 2048;
 static_assert((kIndexSlots & (kIndexSlots - 1)) == 0, "a power of two");
 static_assert((kIndexSlotsAtFirst & (kIndexSlotsAtFirst - 1)) == 0, "a power of two");
 static_assert(kIndexSlots >= kMaxEntries * 3 / 2, "index too small");
