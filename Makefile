@@ -118,7 +118,7 @@ install: build
 # Costs of the SNMP agent's request path beside a minimal responder's, in the
 # simulated unit; numbers, not pass or fail.
 bench: deps build
-	cmake --build --preset host -j$(JOBS) --target bench_walk bench_responder
+	cmake --build --preset host -j$(JOBS) --target bench_walk bench_responder bench_logsink
 	$(PY) bench/agent_bench.py
 
 # Writers killed in the middle of their saves, 10,000 times over (the unit

@@ -74,16 +74,26 @@ static_assert(kPoolSize <= 65535, "pool offsets are 16 bits");
 
 // Hash index: open addressing with linear probing; a slot holds an entry's
 // index plus one, 0 is free.  A third of the slots stays free even in a
-// store of nothing but the shortest keys, so probes stay short.
+// store of nothing but the shortest keys, so probes stay short.  Only the
+// first indexMask + 1 slots are in use, doubled as the entries grow: a
+// store of up to 1365 keys (all user accounts included) uses one page of
+// slots and is never re-indexed while it loads; only a store of the
+// shortest keys grows into the rest.
 constexpr int kIndexSlots = 4096;
+constexpr int kIndexSlotsAtFirst = 2048;
 static_assert((kIndexSlots & (kIndexSlots - 1)) == 0, "a power of two");
+static_assert((kIndexSlotsAtFirst & (kIndexSlotsAtFirst - 1)) == 0, "a power of two");
 static_assert(kIndexSlots >= kMaxEntries * 3 / 2, "index too small");
 static_assert(kMaxEntries < 65535, "index slots are 16 bits");
 
-Entry entries[kMaxEntries];
-uint16_t indexSlots[kIndexSlots];
+// Page-aligned, as are the other large buffers a load or a get uses, so
+// that their used beginnings take no more pages of memory than they fill.
+constexpr int kPage = 4096;
+alignas(kPage) Entry entries[kMaxEntries];
+alignas(kPage) uint16_t indexSlots[kIndexSlots];
+uint32_t indexMask = kIndexSlotsAtFirst - 1;
 int entryCount;
-char pool[kPoolSize];
+alignas(kPage) char pool[kPoolSize];
 int poolUsed;
 int textSize;  // characters of the working copy as saved text
 
@@ -95,7 +105,7 @@ long loadCount;
 bool unreadable;
 
 // Scratch for the saved text and for packing the pool.
-char textBuf[kEepromSize];
+alignas(kPage) char textBuf[kEepromSize];
 char packBuf[kPoolSize];
 
 // The change record: names of the keys this process set or deleted since
@@ -108,8 +118,10 @@ constexpr int kRecordMax = 2 * kMaxEntries;
 constexpr int kRecordPoolSize = 2 * kEepromSize;
 static_assert(kRecordPoolSize <= 65535, "record offsets are 16 bits");
 uint16_t recordKeys[kRecordMax];
-int recordCount;
 char recordPool[kRecordPoolSize];
+// Kept with the other scalars, so that a process that only reads touches
+// none of the record's pages.
+int recordCount;
 int recordPoolUsed;
 bool recordCleared;
 bool recordOverflow;
@@ -179,7 +191,7 @@ uint32_t hashOf(const char *s, int n) {
 }
 
 int findEntryN(const char *key, int len, uint32_t hash) {
-  for (uint32_t i = hash & (kIndexSlots - 1);; i = (i + 1) & (kIndexSlots - 1)) {
+  for (uint32_t i = hash & indexMask;; i = (i + 1) & indexMask) {
     int slot = indexSlots[i];
     if (!slot) return -1;
     const Entry &e = entries[slot - 1];
@@ -194,10 +206,28 @@ int findEntry(const char *key) {
   return findEntryN(key, len, h);
 }
 
-void indexAdd(int index, uint32_t hash) {
-  uint32_t i = hash & (kIndexSlots - 1);
-  while (indexSlots[i]) i = (i + 1) & (kIndexSlots - 1);
+void indexPut(int index, uint32_t hash) {
+  uint32_t i = hash & indexMask;
+  while (indexSlots[i]) i = (i + 1) & indexMask;
   indexSlots[i] = static_cast<uint16_t>(index + 1);
+}
+
+// Empties the slots in use and indexes entries 0 to count - 1 afresh.
+void indexRebuild(int count) {
+  memset(indexSlots, 0, (indexMask + 1) * sizeof indexSlots[0]);
+  for (int i = 0; i < count; i++)
+    indexPut(i, hashOf(pool + entries[i].key, entries[i].keyLen));
+}
+
+// Entries 0 to index - 1 are indexed already.  Doubling re-indexes them,
+// which keeps a load linear overall.
+void indexAdd(int index, uint32_t hash) {
+  if ((index + 1) * 3 / 2 > static_cast<int>(indexMask) + 1 &&
+      indexMask + 1 < static_cast<uint32_t>(kIndexSlots)) {
+    indexMask = indexMask * 2 + 1;
+    indexRebuild(index);
+  }
+  indexPut(index, hash);
 }
 
 void packPool() {
@@ -285,9 +315,7 @@ void deleteEntry(int index) {
           (entryCount - index - 1) * sizeof(Entry));
   entryCount--;
   // Every later entry moved down by one: index them afresh.
-  memset(indexSlots, 0, sizeof indexSlots);
-  for (int i = 0; i < entryCount; i++)
-    indexAdd(i, hashOf(pool + entries[i].key, entries[i].keyLen));
+  indexRebuild(entryCount);
 }
 
 // Decodes one escaped value of n characters into out (terminated); its
@@ -495,7 +523,8 @@ void cfgClear() {
   entryCount = 0;
   poolUsed = 0;
   textSize = 0;
-  memset(indexSlots, 0, sizeof indexSlots);
+  memset(indexSlots, 0, (indexMask + 1) * sizeof indexSlots[0]);
+  indexMask = kIndexSlotsAtFirst - 1;
 }
 
 void cfgReset() {

@@ -76,6 +76,33 @@ TEST_F(Store, ManyEditsKeepEveryValue) {
   EXPECT_EQ(cfgGet("key6"), "699" + std::string(199, 'p'));
 }
 
+TEST_F(Store, EveryKeyIsFoundWhileTheStoreGrowsShrinksAndStartsOver) {
+  // Two-character keys, as many as fit: more than the key index holds at
+  // first, so it grows while they are set.
+  auto key = [](int i) {
+    static const char kDigits[] =
+        "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    return std::string{kDigits[i / 62], kDigits[i % 62]};
+  };
+  for (int round = 0; round < 2; round++) {
+    cfgClear();
+    int n = 0;
+    while (cfgSet(key(n).c_str(), std::to_string(n % 10).c_str()) == 0) n++;
+    ASSERT_GT(n, 1500);
+    for (int i = 0; i < n; i++)
+      ASSERT_EQ(cfgGet(key(i).c_str()), std::to_string(i % 10)) << key(i);
+    for (int i = 0; i < n; i += 3) cfgDelete(key(i).c_str());
+    for (int i = 0; i < n; i++) {
+      if (i % 3 == 0) {
+        ASSERT_FALSE(cfgIsDefined(key(i).c_str())) << key(i);
+      } else {
+        ASSERT_EQ(cfgGet(key(i).c_str()), std::to_string(i % 10)) << key(i);
+      }
+    }
+    EXPECT_EQ(cfgCount(), n - (n + 2) / 3);
+  }
+}
+
 TEST_F(Store, BlankCorruptOrMissingEepromGivesTheDefaults) {
   EXPECT_EQ(cfgLoad(image_.c_str()), -1);  // no image at all
   EXPECT_STREQ(cfgGet("hostname"), "unit");
