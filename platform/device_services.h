@@ -63,6 +63,10 @@ int strToIP(const char *text, uint32_t *address);
 char *trimL(char *text);
 // Trailing white space cut in place; returns text.
 char *trimR(char *text);
+// Writes value in decimal at `at`, padded with pad to width characters (no
+// terminator); returns the end.  For the hot paths (log lines, the agent's
+// answers) that would otherwise pay for the formatter.
+char *putDecimal(char *at, unsigned value, int width, char pad);
 // First line of a file without its line end; "" when unreadable.  Never
 // null; valid until the next call.
 const char *readFirstLine(const char *path);

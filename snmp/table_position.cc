@@ -4,21 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/device_services.h"
 #include "snmp/snmp_internal.h"
 
 // Decimal text of value at `at`, as %d prints it; returns the end.
 char *putInt(char *at, int value) {
-  char digits[12];
-  int count = 0;
-  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value)
-                                 : static_cast<unsigned>(value);
-  do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude);
   if (value < 0) *at++ = '-';
-  while (count) *at++ = digits[--count];
-  return at;
+  return putDecimal(at, value < 0 ? 0u - static_cast<unsigned>(value)
+                                  : static_cast<unsigned>(value),
+                    0, ' ');
 }
 
 void printTableOid(int subtree, int column, int row) {

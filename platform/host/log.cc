@@ -49,18 +49,6 @@ int headerLength = 0;
 // set request's value and a little text.
 char line[2048];
 
-char *putNumber(char *at, unsigned value, int width, char pad) {
-  char digits[12];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value);
-  while (count < width--) *at++ = pad;
-  while (count) *at++ = digits[--count];
-  return at;
-}
-
 void forgetPid() {
   ownPid = 0;
   headerSecond = -1;
@@ -82,16 +70,16 @@ void formatHeader(time_t now) {
   memcpy(at, months + 3 * local.tm_mon, 3);
   at += 3;
   *at++ = ' ';
-  at = putNumber(at, local.tm_mday, 2, ' ');
+  at = putDecimal(at, local.tm_mday, 2, ' ');
   *at++ = ' ';
-  at = putNumber(at, local.tm_hour, 2, '0');
+  at = putDecimal(at, local.tm_hour, 2, '0');
   *at++ = ':';
-  at = putNumber(at, local.tm_min, 2, '0');
+  at = putDecimal(at, local.tm_min, 2, '0');
   *at++ = ':';
-  at = putNumber(at, local.tm_sec, 2, '0');
+  at = putDecimal(at, local.tm_sec, 2, '0');
   memcpy(at, " setup[", 7);
   at += 7;
-  at = putNumber(at, static_cast<unsigned>(ownPid), 0, ' ');
+  at = putDecimal(at, static_cast<unsigned>(ownPid), 0, ' ');
   memcpy(at, "]: ", 3);
   at += 3;
   headerLength = static_cast<int>(at - header);
@@ -155,7 +143,7 @@ int formatMessage(char *out, int room, const char *format, va_list args) {
       unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value)
                                      : static_cast<unsigned>(value);
       number[0] = '-';
-      char *digitsEnd = putNumber(number + 1, magnitude, 0, ' ');
+      char *digitsEnd = putDecimal(number + 1, magnitude, 0, ' ');
       text = value < 0 ? number : number + 1;
       length = static_cast<int>(digitsEnd - text);
     } else {
@@ -201,7 +189,7 @@ void logIt(int priority, const char *format, ...) {
 
   char *at = line;
   *at++ = '<';
-  at = putNumber(at, static_cast<unsigned>(priority), 0, ' ');
+  at = putDecimal(at, static_cast<unsigned>(priority), 0, ' ');
   *at++ = '>';
   memcpy(at, header, headerLength);
   at += headerLength;

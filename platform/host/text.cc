@@ -1,4 +1,5 @@
-// Small text helpers: white-space trimming and the first line of a file.
+// Small text helpers: white-space trimming, decimal numbers and the first
+// line of a file.
 #include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -55,4 +56,16 @@ const char *readFirstLine(const char *path) {
   size_t used = strlen(line);
   if (used > 0 && line[used - 1] == '\r') line[used - 1] = '\0';
   return line;
+}
+
+char *putDecimal(char *at, unsigned value, int width, char pad) {
+  char digits[12];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  while (count < width--) *at++ = pad;
+  while (count) *at++ = digits[--count];
+  return at;
 }
