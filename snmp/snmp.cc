@@ -15,15 +15,21 @@ int oidPrefixLength = static_cast<int>(sizeof kDefaultOidPrefix - 1);
 
 namespace {
 
-// Line buffers; their sizes limit what one request line may carry.
-char requestLine[160];
-char valueLine[1024];
-
-// Stream buffers of our own, so that no request allocates and an answer
-// leaves in one write when the loop flushes.  The output side holds the
-// longest answer: an OID line and a value line of kAnswerValueMax.
-char inputBuffer[4096];
-char outputBuffer[8192];
+struct Buffers {
+  // Line buffers; their sizes limit what one request line may carry.
+  char requestLine[160];
+  char valueLine[1024];
+  // Stream buffers of our own, so that no request allocates and an answer
+  // leaves in one write when the loop flushes.  The output side holds the
+  // longest answer: an OID line and a value line of kAnswerValueMax.
+  char input[4096];
+  char output[8192];
+};
+// In one block, the lines first: a request uses the lines and the
+// beginnings of the stream buffers, which then lie in two pages of memory.
+alignas(4096) Buffers buffers;
+char (&requestLine)[160] = buffers.requestLine;
+char (&valueLine)[1024] = buffers.valueLine;
 
 enum LineRead { kInputEnded, kLineRead, kLineTooLong };
 
@@ -99,8 +105,8 @@ void runCommandLoop(FILE *in) {
 }
 
 void doSnmp() {
-  setvbuf(stdin, inputBuffer, _IOFBF, sizeof inputBuffer);
-  setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+  setvbuf(stdin, buffers.input, _IOFBF, sizeof buffers.input);
+  setvbuf(stdout, buffers.output, _IOFBF, sizeof buffers.output);
   readConfig();
   oemSetup();
   setOidPrefix();

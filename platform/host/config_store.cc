@@ -86,23 +86,41 @@ static_assert((kIndexSlotsAtFirst & (kIndexSlotsAtFirst - 1)) == 0, "a power of 
 static_assert(kIndexSlots >= kMaxEntries * 3 / 2, "index too small");
 static_assert(kMaxEntries < 65535, "index slots are 16 bits");
 
-// Page-aligned, as are the other large buffers a load or a get uses, so
-// that their used beginnings take no more pages of memory than they fill.
-constexpr int kPage = 4096;
-alignas(kPage) Entry entries[kMaxEntries];
-alignas(kPage) uint16_t indexSlots[kIndexSlots];
+// The store's small state, all in one place: declared between the large
+// buffers, each variable would take a page of memory of its own.
 uint32_t indexMask = kIndexSlotsAtFirst - 1;
 int entryCount;
-alignas(kPage) char pool[kPoolSize];
 int poolUsed;
 int textSize;  // characters of the working copy as saved text
-
 // What the image looked like when this process last loaded or saved.
 EepromHeaders seenHeaders;
 bool loaded;
 long loadCount;
 // The last load could not read the image: saves are refused.
 bool unreadable;
+// The change record's counts (the record itself is below).
+int recordCount;
+int recordPoolUsed;
+bool recordCleared;
+bool recordOverflow;
+// Non-zero while the store fills the working copy itself (loading,
+// merging, undoing a group): those are no changes of this process.
+int recordPause;
+// The open all-or-nothing groups and what the outermost one saw at its
+// start (its text is below).
+int groupDepth;
+bool groupFailed;
+int groupRecordCount;
+int groupRecordPoolUsed;
+bool groupCleared;
+bool groupOverflow;
+
+// Page-aligned, as are the other large buffers a load or a get uses, so
+// that their used beginnings take no more pages of memory than they fill.
+constexpr int kPage = 4096;
+alignas(kPage) Entry entries[kMaxEntries];
+alignas(kPage) uint16_t indexSlots[kIndexSlots];
+alignas(kPage) char pool[kPoolSize];
 
 // Scratch for the saved text and for packing the pool.
 alignas(kPage) char textBuf[kEepromSize];
@@ -119,15 +137,6 @@ constexpr int kRecordPoolSize = 2 * kEepromSize;
 static_assert(kRecordPoolSize <= 65535, "record offsets are 16 bits");
 uint16_t recordKeys[kRecordMax];
 char recordPool[kRecordPoolSize];
-// Kept with the other scalars, so that a process that only reads touches
-// none of the record's pages.
-int recordCount;
-int recordPoolUsed;
-bool recordCleared;
-bool recordOverflow;
-// Non-zero while the store fills the working copy itself (loading,
-// merging, undoing a group): those are no changes of this process.
-int recordPause;
 
 // The change record as text for a merge (see cfgMergeText): a cleared copy
 // takes a line per key of the working copy, otherwise a line per key named
@@ -136,13 +145,7 @@ char changeText[kRecordPoolSize + kEepromSize + kRecordMax];
 
 // All-or-nothing groups: the working copy and the record as they were when
 // the outermost group began.
-int groupDepth;
-bool groupFailed;
 char groupText[kEepromSize];
-int groupRecordCount;
-int groupRecordPoolUsed;
-bool groupCleared;
-bool groupOverflow;
 
 // Characters a key cannot hold: '=' and the control characters.
 struct BadKeyChars {
@@ -552,8 +555,9 @@ int cfgTextFormat(char *out, int size) {
 }
 
 int cfgTextParse(const char *text) {
-  // One decoded value at a time; a value is never longer than the text.
-  static char value[kEepromSize];
+  // A value with escapes is decoded here, one at a time; a value is never
+  // longer than the text.
+  static char decoded[kEepromSize];
   cfgClear();
   int taken = 0;
   const char *line = text;
@@ -571,9 +575,15 @@ int cfgTextParse(const char *text) {
         bad |= kBadKeyChars.bad[c];
         hash = hashStep(hash, c);
       }
-      // The text holds no NUL, so neither does the value.
-      int escapes;
-      int valueLen = unescape(eq + 1, n - keyLen - 1, value, &escapes);
+      // The text holds no NUL, so neither does the value.  Most values hold
+      // no escape and are taken where they stand, as the key is.
+      const char *value = eq + 1;
+      int valueLen = n - keyLen - 1;
+      int escapes = 0;
+      if (memchr(value, '\\', valueLen)) {
+        valueLen = unescape(value, valueLen, decoded, &escapes);
+        value = decoded;
+      }
       if (!bad && putValue(line, keyLen, hash, value, valueLen,
                             keyLen + valueLen + escapes + 2) >= 0)
         taken++;

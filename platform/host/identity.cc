@@ -121,7 +121,10 @@ bool parseSwitch(const char *text, unsigned char *flag) {
 }
 
 void setDefaults(Identity *id) {
-  memset(id, 0, sizeof *id);
+  // The text table's unused entries are never read: clearing them too would
+  // put every page of the table in memory.
+  id->record = OemRecord{};
+  id->texts.count = 0;
   copyText(id->record.productName, sizeof id->record.productName,
            "Remote Console Unit");
   copyText(id->record.secondText, sizeof id->record.secondText,
