@@ -78,8 +78,8 @@ void printColumn(int column, int row, int slot, int numUsers,
 }
 
 // A set of one column.  Returns 1 when the accounts changed (to be saved),
-// 0 when accepted without a change, -1 when refused.  On a full working
-// copy the half-made change is dropped and the set refused.
+// 0 when accepted without a change, -1 when refused (a full working copy
+// among the reasons: the caller's group then drops the half-made change).
 int setColumn(int column, int slot, const SlotKeys &keys, const char *value) {
   bool administrator = slot < 0;
   bool full = false;
@@ -118,11 +118,7 @@ int setColumn(int column, int slot, const SlotKeys &keys, const char *value) {
     default:
       return -1;
   }
-  if (full) {
-    readConfig();
-    return -1;
-  }
-  return 1;
+  return full ? -1 : 1;
 }
 
 }  // namespace
@@ -156,10 +152,13 @@ int doUsers(const char *instance, int subtree, int next, const char *value) {
     return 0;
   }
 
+  // A change that does not fit whole, the count of slots included, is not
+  // made at all.
+  cfgBeginGroup();
   int changed = setColumn(column, slot, keys, value);
-  if (changed < 0) return refuse();
+  if (changed > 0 && slot >= numUsers) cfgSetN("numusers", slot + 1);
+  if (cfgEndGroup() != 0 || changed < 0) return refuse();
   if (changed == 0) return 0;
-  if (slot >= numUsers) cfgSetN("numusers", slot + 1);
   updateCfgSave();
   updateCfgPasswd();
   return 0;

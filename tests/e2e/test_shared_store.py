@@ -8,7 +8,7 @@ import pytest
 
 from console_dialogue import CONFIRM, PAUSE, addr, console_on
 from serial_line import CLEAR, modem, wait_log
-from snmp_agent import P
+from snmp_agent import P, Agent, answer
 
 NETWORK = dict(ip=addr("10.1.2.3"), netmask=addr("255.255.0.0"),
                gateway1="0", bcast=addr("10.1.255.255"), ip2="0",
@@ -123,6 +123,24 @@ def test_an_edit_that_does_not_fit_changes_nothing(unit, command):
     assert ">>> W" not in screen and "pending" not in screen
     console.type("w")
     console.expect("\nNothing to commit yet. Doing nothing." + PAUSE)
+    assert unit.eeprom.read_bytes() == image
+
+
+def test_an_account_change_that_does_not_fit_is_not_made_at_all(unit):
+    fill(unit, numusers="9", user_0_name="a", user_0_pass="p")
+    filler = unit.config()["filler"]
+    # Room for the new account's name, but not for numusers=10 as well.
+    unit.set_config(filler=filler[:-len("user_9_name=NEW\n")])
+    image = unit.eeprom.read_bytes()
+    agent = Agent(unit)
+    assert agent.set(".3.1.1.2.11", "integer 2") == "not-writable\n"   # create
+    assert agent.get(".3.1.1.3.11") == answer(".3.1.1.3.11", "string", "")
+    assert unit.eeprom.read_bytes() == image
+    unit.set_config(filler=filler)   # full to the last character
+    image = unit.eeprom.read_bytes()
+    assert agent.set(".3.1.1.6.2", "integer 3") == "not-writable\n"   # a class
+    assert agent.get(".3.1.1.6.2") == answer(".3.1.1.6.2", "integer", "1")
+    assert agent.close() == (0, b"")
     assert unit.eeprom.read_bytes() == image
 
 
