@@ -243,7 +243,7 @@ class Table:
 
 def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    p.add_argument("--reps", type=int, default=5, help="alternating repetitions (>= 5)")
+    p.add_argument("--reps", type=int, default=11, help="alternating repetitions (>= 5)")
     p.add_argument("--quick", action="store_true", help="leave out valgrind and snmpd")
     args = p.parse_args()
     global CPUS
