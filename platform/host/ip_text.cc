@@ -8,14 +8,17 @@
 // as octal, so "010" would mean different addresses to different tools.
 #include "platform/device_services.h"
 
-// Without the formatter: the agent answers every address key of a walk
-// with it, and the formatted-print machinery costs many times what four
-// octets need.
+// Written out by hand: the agent answers every address key of a walk with
+// it, and the formatted-print machinery costs many times what four octets
+// need.
 const char *ipToStr(uint32_t address) {
   static char text[16];  // "255.255.255.255" and its NUL
   char *at = text;
   for (int shift = 24; shift >= 0; shift -= 8) {
-    at = putDecimal(at, (address >> shift) & 0xffu, 0, ' ');
+    unsigned octet = (address >> shift) & 0xffu;
+    if (octet >= 100) *at++ = static_cast<char>('0' + octet / 100);
+    if (octet >= 10) *at++ = static_cast<char>('0' + octet / 10 % 10);
+    *at++ = static_cast<char>('0' + octet % 10);
     *at++ = '.';
   }
   at[-1] = '\0';
