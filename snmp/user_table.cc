@@ -78,17 +78,16 @@ void printColumn(int column, int row, int slot, int numUsers,
 }
 
 // A set of one column.  Returns 1 when the accounts changed (to be saved),
-// 0 when accepted without a change, -1 when refused (a full working copy
-// among the reasons: the caller's group then drops the half-made change).
+// 0 when accepted without a change, -1 when refused.  A set that does not
+// fit in the working copy is the caller's group's to find and undo.
 int setColumn(int column, int slot, const SlotKeys &keys, const char *value) {
   bool administrator = slot < 0;
-  bool full = false;
   switch (column) {
     case 2: {
       int status = leadingNumber(value, nullptr);
       if (status == kStatusCreate) {
         if (administrator) return -1;
-        full = cfgSet(keys.name, "NEW") != 0;
+        cfgSet(keys.name, "NEW");
       } else if (status == kStatusDelete) {
         if (administrator) return -1;
         cfgDelete(keys.name);
@@ -97,17 +96,16 @@ int setColumn(int column, int slot, const SlotKeys &keys, const char *value) {
       } else {
         return 0;
       }
-      break;
+      return 1;
     }
     case 3:
       if (administrator) return 0;
-      full = cfgSet(keys.name, value) != 0;
-      if (!full && !cfgIsDefined(keys.pass))
-        full = cfgSet(keys.pass, "NONE") != 0;
-      break;
+      cfgSet(keys.name, value);
+      if (!cfgIsDefined(keys.pass)) cfgSet(keys.pass, "NONE");
+      return 1;
     case 4:
-      full = cfgSet(administrator ? "passwd" : keys.pass, value) != 0;
-      break;
+      cfgSet(administrator ? "passwd" : keys.pass, value);
+      return 1;
     case 6:
       // The class takes effect with the next save of the accounts.
       if (!administrator) {
@@ -118,7 +116,6 @@ int setColumn(int column, int slot, const SlotKeys &keys, const char *value) {
     default:
       return -1;
   }
-  return full ? -1 : 1;
 }
 
 }  // namespace
