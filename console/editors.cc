@@ -49,7 +49,7 @@ AddressEntry parseAddressEntry(const char *line, uint32_t *value) {
   if (line[0] == '/') {
     // Read like atoi, but a huge number stays huge instead of wrapping
     // round to a small one: "/4294967320" is no /24.
-    long bits = strtol(line + 1, nullptr, 10);
+    int32_t bits = textToI32(line + 1, nullptr, 10);
     if (bits < 1 || bits > 32) return AddressEntry::kBadMask;
     *value = 0xffffffffu << (32 - bits);
     return AddressEntry::kAccepted;

@@ -91,8 +91,8 @@ void doReservedPortSetup(const char *configString, struct termios *tio) {
   if (!configString)
     __my_assert("configString", "login", "doReservedPortSetup", __LINE__);
 
-  char *p;
-  unsigned long baud = strtoul(configString, &p, 10);
+  const char *p;
+  uint32_t baud = textToU32(configString, &p, 10);
   speed_t code = 0;
   for (const BaudEntry &entry : kReservedBauds)
     if (entry.baud == baud) code = entry.code;

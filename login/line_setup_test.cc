@@ -38,6 +38,10 @@ TEST(ReservedPortGrammar, AppliesSpeedSizeParityAndStopBits) {
       // Unknown speeds fall back to 9600; the format still applies.
       {"230400 7O2", B9600, CS7, true, true, true},
       {"fast", B9600, CS8, false, true, false},
+      // Read in 32 bits as on the appliance: a '-' wraps round to 115200,
+      // and past 32 bits nothing matches.
+      {"-4294852096 7E1", B115200, CS7, true, false, false},
+      {"4294976896 7E1", B9600, CS7, true, false, false},
       {"", B9600, CS8, false, true, false},
   };
   for (const Expected &e : cases) {

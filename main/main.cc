@@ -53,7 +53,7 @@ void setUpTerminal() {
 // The port number is what follows "/dev/ttyS" in the terminal's name.
 int portFromTtyName(const char *name) {
   if (!name) return 0;
-  return strlen(name) > 9 ? atoi(name + 9) : 0;
+  return strlen(name) > 9 ? textToI32(name + 9, nullptr, 10) : 0;
 }
 
 // Written under a new name of its own and renamed into place: a link

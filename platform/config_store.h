@@ -19,7 +19,8 @@ int readConfigUpdate();
 // Text of a key; never null, an unset key reads "".  The pointer stays
 // valid until the working copy is next changed, reloaded or saved.
 const char *cfgGet(const char *key);
-// A key read as a 32-bit number (strtoul, base 0); unset reads 0.
+// A key read as a 32-bit number (as the appliance's strtoul reads it, base
+// 0: textToU32); unset reads 0.
 // Addresses come back as their 32-bit value in an int: cast to uint32_t.
 int cfgGetN(const char *key);
 // Set or create a key.  cfgSetN stores an address key unsigned, any other

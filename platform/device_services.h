@@ -67,6 +67,15 @@ char *trimR(char *text);
 // terminator); returns the end.  For the hot paths (log lines, the agent's
 // answers) that would otherwise pay for the formatter.
 char *putDecimal(char *at, unsigned value, int width, char pad);
+// A number at the start of text as the appliance's strtoul (textToU32) or
+// strtol (textToI32) reads it, whatever this machine's long: white space, a
+// sign, then digits in base 2 to 36, or with base 0 "0x" for hex and a
+// leading 0 for octal.  Past 32 bits textToU32 gives 0xffffffff, textToI32
+// the nearest end of its range; a '-' negates what textToU32 read.  No
+// digits give 0.  `end` (may be null) gets the first character not used,
+// or the text itself when there were no digits.
+uint32_t textToU32(const char *text, const char **end, int base);
+int32_t textToI32(const char *text, const char **end, int base);
 // First line of a file without its line end; "" when unreadable.  Never
 // null; valid until the next call.
 const char *readFirstLine(const char *path);

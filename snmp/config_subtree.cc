@@ -42,7 +42,7 @@ void printValue(const char *key) {
   const char *text = cfgIsSensitive(key) ? "*" : cfgGet(key);
   if (cfgIsIPAddress(key)) {
     // Addresses are stored as numbers in any of strtoul's bases.
-    text = ipToStr(static_cast<uint32_t>(strtoul(text, nullptr, 0)));
+    text = ipToStr(textToU32(text, nullptr, 0));
   }
   printText(text);
 }

@@ -58,7 +58,10 @@ int doStatus(int index, int next, const char *value) {
       printf("integer\n%d\n", screen.screenState + 1);
       break;
     case 4:
-      printf("integer\n%ld\n", static_cast<long>(screen.videoStatus) + 1);
+      // Plus one in 32 bits, as on the appliance: 2147483647 answers
+      // -2147483648, which snmpd takes as an Integer32.
+      printf("integer\n%d\n",
+             static_cast<int32_t>(static_cast<uint32_t>(screen.videoStatus) + 1u));
       break;
     case 5:
       if (screen.videoStatus == 0)

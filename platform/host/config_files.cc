@@ -298,13 +298,13 @@ bool usableName(const char *name) {
 int nameKeySlot(const char *key) {
   if (strncmp(key, "user_", 5) != 0 || !isdigit(static_cast<unsigned char>(key[5])))
     return -1;
-  char *end;
-  errno = 0;
-  long u = strtol(key + 5, &end, 10);
-  if (errno != 0 || u > INT_MAX || strcmp(end, "_name") != 0) return -1;
+  const char *end;
+  int u = textToI32(key + 5, &end, 10);
+  if (strcmp(end, "_name") != 0) return -1;
+  // A number past the int range reads as INT_MAX and fails the comparison.
   char canonical[32];
-  snprintf(canonical, sizeof canonical, "user_%ld_name", u);
-  return strcmp(canonical, key) == 0 ? static_cast<int>(u) : -1;
+  snprintf(canonical, sizeof canonical, "user_%d_name", u);
+  return strcmp(canonical, key) == 0 ? u : -1;
 }
 
 int compareSlots(const void *a, const void *b) {

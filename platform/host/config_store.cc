@@ -883,7 +883,7 @@ const char *cfgGet(const char *key) {
 }
 
 int cfgGetN(const char *key) {
-  return static_cast<int>(strtoul(cfgGet(key), nullptr, 0));
+  return static_cast<int>(textToU32(cfgGet(key), nullptr, 0));
 }
 
 int cfgSet(const char *key, const char *value) {

@@ -50,8 +50,8 @@ int shaCrypt(const char *password, const char *setting, char (&out)[kShaCryptMax
   long rounds = kRoundsDefault;
   bool customRounds = false;
   if (strncmp(salt, "rounds=", 7) == 0) {
-    char *end;
-    unsigned long asked = strtoul(salt + 7, &end, 10);
+    const char *end;
+    uint32_t asked = textToU32(salt + 7, &end, 10);
     if (*end == '$') {
       rounds = asked < kRoundsMin ? kRoundsMin
                : asked > kRoundsMax ? kRoundsMax

@@ -55,6 +55,20 @@ TEST_F(WideValues, AddressesSavedByOtherProgramsReadInAnyBase) {
   EXPECT_STREQ(ipToStr(address("gateway1")), "255.255.255.254");
 }
 
+TEST_F(WideValues, NumbersPastThirtyTwoBitsReadAsOnTheAppliance) {
+  // Written by hand or by another program: the appliance's strtoul gives
+  // its largest value for these, and this machine must agree.
+  cfgTextParse(
+      "gateway1=4294967296\nsshdPort=4294967296\nuser_0_class=-4294967296\n"
+      "numusers=99999999999\nhttpPort=-4294967295\nip=0x100000000\n");
+  EXPECT_STREQ(ipToStr(address("gateway1")), "255.255.255.255");
+  EXPECT_STREQ(ipToStr(address("ip")), "255.255.255.255");
+  EXPECT_EQ(cfgGetN("sshdPort"), -1);
+  EXPECT_EQ(cfgGetN("user_0_class"), -1);
+  EXPECT_EQ(cfgGetN("numusers"), -1);
+  EXPECT_EQ(cfgGetN("httpPort"), 1);  // negated in 32 bits
+}
+
 TEST_F(WideValues, OtherNumbersStaySignedOverTheWholeIntRange) {
   cfgSetN("idleTimeout", INT_MIN);
   cfgSetN("radiusTimeout", INT_MAX);

@@ -8,7 +8,7 @@ import pexpect
 import pytest
 
 from serial_line import CLEAR, PROMPT, getty, handed_over
-from snmp_agent import Agent
+from snmp_agent import P, Agent, answer
 from unit import ROOT
 
 PPC = ROOT / "build" / "ppc" / "setup"
@@ -81,3 +81,42 @@ def test_getty_mode_on_the_appliance(unit, appliance, client):
     line.send(b"\x7e\xff\x7d\x23\xc0\x21")
     line.expect(pexpect.EOF, timeout=20)
     assert line.wait() == 0 and handed_over(unit, "pppd", 2) == []
+
+
+@pytest.fixture
+def edge_unit(unit):
+    """Stored numbers one past 32 bits, or wrapped by a '-', as a hand-edited
+    store or another program may leave them; and the largest video status
+    code, which one more takes past the Integer32 range."""
+    unit.set_config(gateway1="4294967296", sshdPort="4294967296",
+                    httpPort="-4294967295", numusers="1", user_0_name="edge",
+                    user_0_pass="NONE", user_0_class="4294967296")
+    unit.set_screen(status=2147483647)
+    return unit
+
+
+def test_numbers_at_the_32_bit_edge_answer_as_on_the_appliance(edge_unit, appliance):
+    here = walk(edge_unit)
+    assert walk(edge_unit, **appliance) == here
+    # The appliance's answers: its strtoul saturates, and its 32-bit sum wraps.
+    for oid, type_word, value in (
+            (".1.1.1.3.4", "string", "255.255.255.255"),  # gateway1
+            (".2.4", "integer", "-2147483648"),           # video status + 1
+            (".3.1.1.6.2", "integer", "0"),               # user class -1, plus 1
+    ):
+        assert answer(oid, type_word, value) in here
+    ports = "".join(line for line in here if line.startswith(P + ".5."))
+    assert "\n-1\n" in ports and "\n1\n" in ports  # sshdPort, httpPort
+    screen = edge_unit.run(input=b"", **appliance).stdout
+    assert edge_unit.run(input=b"").stdout == screen
+    assert b"Gateway: 255.255.255.255" in screen
+
+
+def test_numusers_past_32_bits_is_the_same_table_on_the_appliance(unit, appliance):
+    unit.set_config(numusers="4294967296", user_0_name="edge", user_0_pass="NONE")
+    here = walk(unit)
+    assert walk(unit, **appliance) == here
+    # All ones is -1 accounts: the table holds the administrator alone, not
+    # even the spare row (with none, row 2 would be the spare one).
+    users = [a.split("\n")[0] for a in here if a.startswith(P + ".3.1.1.2.")]
+    assert users == [P + ".3.1.1.2.1"]
