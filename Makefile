@@ -126,5 +126,5 @@ bench: deps
 # tests run a few hundred of these).
 .PHONY: stress
 stress: deps build
-	SETUP_KILL_TRIALS=10000 build/host/platform_host_tests \
+	SETUP_KILL_TRIALS=10000 build/host/platform_store_tests \
 	  --gtest_filter='EepromImage.WritersKilledAtRandom*'

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "fuzz/stand_ins.h"
-#include "platform/host/kv_file.h"
+#include "platform/util/kv_file.h"
 
 using fuzzing::check;
 

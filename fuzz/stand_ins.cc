@@ -9,7 +9,7 @@
 
 #include "platform/config_store.h"
 #include "platform/device_services.h"
-#include "platform/host/config_store_internal.h"
+#include "platform/store/store_internal.h"
 #include "snmp/snmp_internal.h"
 
 // Each stand-in takes the place of the product function whose linker name

@@ -15,8 +15,8 @@
 #include <cstring>
 
 #include "fuzz/stand_ins.h"
-#include "platform/host/config_store_internal.h"
-#include "platform/host/eeprom_image.h"
+#include "platform/store/store_internal.h"
+#include "platform/store/eeprom_image.h"
 
 using fuzzing::check;
 

@@ -8,7 +8,7 @@
 
 #include "fuzz/stand_ins.h"
 #include "platform/config_store.h"
-#include "platform/host/config_store_internal.h"
+#include "platform/store/store_internal.h"
 
 using fuzzing::check;
 

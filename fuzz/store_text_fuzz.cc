@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "fuzz/stand_ins.h"
-#include "platform/host/config_store_internal.h"
+#include "platform/store/store_internal.h"
 
 using fuzzing::check;
 

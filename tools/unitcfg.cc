@@ -20,9 +20,9 @@
 
 #include "platform/config_store.h"
 #include "platform/device_services.h"
-#include "platform/host/config_store_internal.h"
-#include "platform/host/eeprom_image.h"
-#include "platform/host/unit_paths.h"
+#include "platform/store/store_internal.h"
+#include "platform/store/eeprom_image.h"
+#include "platform/unit/unit_paths.h"
 
 // The platform's pointer to the program's main; nothing here calls it.
 int (*mainp)(int, char **) = nullptr;
