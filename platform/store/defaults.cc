@@ -10,6 +10,10 @@
 // slot holds a name, a password and a 0-based class).  Serial ports 0, 2
 // and 3 are not reserved (empty serialN); port 1 is always reserved by the
 // unit itself and its key is kept empty.
+//
+// Owns: the defaults table and the address and sensitive key tables.
+// Touches: the working copy only through cfgClear, cfgRecordClear and the
+// public set calls.
 #include <cstring>
 #include <iterator>
 

@@ -9,6 +9,11 @@
 // field zeroed, then data[0..length), so a slot whose header or data was
 // written only in part never checks out.  Bytes of a slot past its length
 // are left as they were.
+//
+// Owns: the image file, its two slots and their headers; eepromSetup,
+// eepromRead and eepromWrite.  Touches: nothing of the working copy; the
+// fault seam of the simulated unit (platform/unit/eeprom_fault.h) may
+// change what eepromRead hands out.
 #include "platform/store/eeprom_image.h"
 
 #include <fcntl.h>

@@ -16,6 +16,9 @@
 // - the default gateway (`gateway`) is 0.0.0.0 or a host of a checked
 //   port's subnet; with DHCP on the LAN subnet is not known and it is taken
 //   as it is.
+//
+// Owns: the checks alone; no state.  Touches: the working copy through the
+// public calls (reads; recalcBCast and netRecover set keys).
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>

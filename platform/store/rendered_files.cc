@@ -29,6 +29,10 @@
 // cfgWriteFile:
 //   /var/run/config.txt    (mode 0600) the working copy in the saved text
 //                          format, secrets included.
+//
+// Owns: the rendered files and their lock.  Touches: the working copy
+// through the public calls and the key-by-key walk of store_internal.h;
+// never saves.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>

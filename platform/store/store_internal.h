@@ -1,15 +1,18 @@
-// Inner workings of the configuration store, shared by its sources
-// (config_store.cc: working copy and saved text; config_defaults.cc: the
-// key tables; config_network.cc: network checks; config_files.cc: the files
-// rendered from the configuration) and by tools/unitcfg.
+// The configuration store as its own tools and tests see it, below the
+// interface the program calls (platform/config_store.h): the working copy
+// key by key, the saved text, the merge, loads and saves on an image at a
+// given path, the factory defaults and the rendered files.  Defined by the
+// files of platform/store named at each part; used by them, by
+// tools/unitcfg, by the fuzz harnesses and by the tests.
 #pragma once
 
 #include "platform/device_services.h"
+#include "platform/store/defaults.h"
 
 // The saved text holds at most this many characters (plus its terminator).
 constexpr int kCfgTextMax = kEepromSize - 1;
 
-// Working copy, in the order the keys were first set.
+// Working copy (working_copy.cc), in the order the keys were first set.
 int cfgCount();
 const char *cfgKeyAt(int index);
 const char *cfgValueAt(int index);
@@ -24,6 +27,7 @@ void cfgReset();
 // settings that follow replace all saved ones).
 void cfgRecordClear();
 
+// Saved text (saved_text.cc).
 // The working copy as saved text into out (size bytes); its length, or -1
 // when it does not fit.
 int cfgTextFormat(char *out, int size);
@@ -31,7 +35,7 @@ int cfgTextFormat(char *out, int size);
 // taken.  Lines without '=' or with an invalid key are skipped.
 int cfgTextParse(const char *text);
 
-// The merge of a save.  Change text holds one line per change, in order:
+// The merge of a save (change_record.cc).  Change text holds one line per change, in order:
 //   skey=value   set (value escaped as in saved text)
 //   dkey         delete
 //   c            clear
@@ -45,7 +49,8 @@ int cfgMergeText(const char *newest, const char *changes, char *out, int size);
 // length, or -1 when it does not fit in size.
 int cfgChangeText(char *out, int size);
 
-// readConfig, readConfigUpdate and updateCfgSave on the image at path.
+// readConfig, readConfigUpdate and updateCfgSave on the image at path
+// (load_save.cc).
 int cfgLoad(const char *path);
 int cfgUpdate(const char *path);
 int cfgSave(const char *path);
@@ -58,20 +63,8 @@ long cfgLoadCount();
 // holds factory defaults that are not the unit's settings).
 bool cfgUnreadable();
 
-// Factory defaults, in table order.
-struct CfgDefault {
-  const char *key;
-  const char *value;
-};
-int cfgDefaultCount();
-const CfgDefault &cfgDefaultAt(int index);
-// The factory default of a key, or null when it has none.
-const char *cfgDefaultOf(const char *key);
-// Sets a key back to its factory default (a key without one is deleted).
-void cfgRestoreDefault(const char *key);
-
-// updateCfgFiles, updateCfgPasswd and cfgWriteFile with the unit's file
-// tree at root ("" on the unit itself).
+// updateCfgFiles, updateCfgPasswd and cfgWriteFile (rendered_files.cc)
+// with the unit's file tree at root ("" on the unit itself).
 int cfgRenderFiles(const char *root, int fromConsole);
 int cfgRenderAccounts(const char *root);
 int cfgDumpFile(const char *root);
