@@ -119,12 +119,45 @@ inline uint32_t hashStep(uint32_t h, unsigned char c) {
 constexpr uint32_t kHashStart = 2166136261u;
 
 bool validKey(const char *key);
-// Characters a key=value line takes as saved text, line end included.
-int lineSize(int keyLen, const char *value, int valueLen);
-uint32_t hashOf(const char *s, int n);
-// The entry of a key, or -1.
-int findEntryN(const char *key, int len, uint32_t hash);
-int findEntry(const char *key);
+
+// The hot lookups, here so that every part gets them inlined as the
+// working copy's own calls do: a get is one hash and one probe or two.
+// lineSize: characters a key=value line takes as saved text, line end
+// included.  findEntryN, findEntry: the entry of a key, or -1.
+inline int escapedLen(const char *value, int len) {
+  int n = len;
+  for (int i = 0; i < len; i++) {
+    if (value[i] == '\\' || value[i] == '\n') n++;
+  }
+  return n;
+}
+
+inline int lineSize(int keyLen, const char *value, int valueLen) {
+  return keyLen + 1 + escapedLen(value, valueLen) + 1;
+}
+
+inline uint32_t hashOf(const char *s, int n) {
+  uint32_t h = kHashStart;
+  for (int i = 0; i < n; i++) h = hashStep(h, static_cast<unsigned char>(s[i]));
+  return h;
+}
+
+inline int findEntryN(const char *key, int len, uint32_t hash) {
+  for (uint32_t i = hash & indexMask;; i = (i + 1) & indexMask) {
+    int slot = indexSlots[i];
+    if (!slot) return -1;
+    const Entry &e = entries[slot - 1];
+    if (e.keyLen == len && memcmp(pool + e.key, key, len) == 0) return slot - 1;
+  }
+}
+
+inline int findEntry(const char *key) {
+  uint32_t h = kHashStart;
+  int len = 0;
+  for (; key[len]; len++) h = hashStep(h, static_cast<unsigned char>(key[len]));
+  return findEntryN(key, len, h);
+}
+
 // Sets a key (keyLen characters) in the working copy; newSize is the
 // characters its line takes as saved text.  Its entry's index, or -1 when
 // it does not fit.

@@ -97,40 +97,6 @@ bool validKey(const char *key) {
   return true;
 }
 
-int escapedLen(const char *value, int len) {
-  int n = len;
-  for (int i = 0; i < len; i++) {
-    if (value[i] == '\\' || value[i] == '\n') n++;
-  }
-  return n;
-}
-
-int lineSize(int keyLen, const char *value, int valueLen) {
-  return keyLen + 1 + escapedLen(value, valueLen) + 1;
-}
-
-uint32_t hashOf(const char *s, int n) {
-  uint32_t h = kHashStart;
-  for (int i = 0; i < n; i++) h = hashStep(h, static_cast<unsigned char>(s[i]));
-  return h;
-}
-
-int findEntryN(const char *key, int len, uint32_t hash) {
-  for (uint32_t i = hash & indexMask;; i = (i + 1) & indexMask) {
-    int slot = indexSlots[i];
-    if (!slot) return -1;
-    const Entry &e = entries[slot - 1];
-    if (e.keyLen == len && memcmp(pool + e.key, key, len) == 0) return slot - 1;
-  }
-}
-
-int findEntry(const char *key) {
-  uint32_t h = kHashStart;
-  int len = 0;
-  for (; key[len]; len++) h = hashStep(h, static_cast<unsigned char>(key[len]));
-  return findEntryN(key, len, h);
-}
-
 namespace {
 
 void indexPut(int index, uint32_t hash) {
