@@ -8,10 +8,10 @@
 // as its save would apply them, so that what a program was told it set
 // stays set until it saves or reverts.
 //
-//
 // An image that cannot be read at all (an I/O error, as opposed to a blank
 // or corrupt EEPROM) gives the factory defaults to work with, but no save is
 // made from them until a load succeeds: it would replace settings that are
+// still there, only unreadable for the moment.
 //
 // Owns: what the image looked like at the last load or save, the load
 // count, and readConfig, readConfigUpdate and updateCfgSave.  Touches: the

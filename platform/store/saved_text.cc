@@ -2,7 +2,6 @@
 //
 // Saved text format (the EEPROM holds it NUL-terminated, at most 8191
 // characters):
-// characters):
 //
 //   key=value\n   one line per key, in the order the keys were first set
 //

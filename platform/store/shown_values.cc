@@ -1,9 +1,9 @@
 // Values set for display only.
 //
-//
 // Values the console only shows (the DHCP lease, loaded into the working
 // copy between cfgBeginDisplay and cfgEndDisplay) are not changes: the
 // store keeps what they replaced and puts it back before a save, so that
+// no lease address is ever saved as if typed.
 //
 // Owns: the stash of what display-only sets replaced, cfgBeginDisplay and
 // cfgEndDisplay.  Touches: the working copy (the entries' shown flags, and

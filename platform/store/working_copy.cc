@@ -23,39 +23,31 @@
 
 namespace store {
 
+// The store's small state, defined here in one place so that it shares a
+// page; store_parts.h says what each is for and which part owns it.
 uint32_t indexMask = kIndexSlotsAtFirst - 1;
 int entryCount;
 int poolUsed;
-int textSize;  // characters of the working copy as saved text
-// What the image looked like when this process last loaded or saved.
+int textSize;
 EepromHeaders seenHeaders;
 bool loaded;
 long loadCount;
-// The last load could not read the image: saves are refused.
 bool unreadable;
-// The change record's counts (the record itself is below).
 int recordCount;
 int recordPoolUsed;
 bool recordCleared;
 bool recordOverflow;
-// Non-zero while the store fills the working copy itself (loading,
-// merging, undoing a group): those are no changes of this process.
 int recordPause;
-// The open all-or-nothing groups and what the outermost one saw at its
-// start (its text is below).
 int groupDepth;
 bool groupFailed;
 int groupRecordCount;
 int groupRecordPoolUsed;
 bool groupCleared;
 bool groupOverflow;
-// Display-only values: how many keys hold one, and whether any was set since
-// the last load or save (then a save always merges, see mergeForSave).
 int displayDepth;
 int stashCount;
 int stashPoolUsed;
 bool displayedSinceLoad;
-// A refresh that could not read the image has been logged.
 bool refreshFailed;
 
 // Page-aligned, as are the other large buffers a load or a get uses, so
@@ -83,9 +75,6 @@ void packPool() {
   memcpy(pool, packBuf, used);
   poolUsed = used;
 }
-
-// Copies s (n characters) into the pool; its offset.  The caller has made
-// sure that the live strings plus s stay within kCfgTextMax, so after
 
 }  // namespace
 
@@ -123,8 +112,8 @@ void indexAdd(int index, uint32_t hash) {
   indexPut(index, hash);
 }
 
-}  // namespace
-
+// Copies s (n characters) into the pool; its offset.  The caller has made
+// sure that the live strings plus s stay within kCfgTextMax, so after
 // packing there is always room.
 int poolAdd(const char *s, int n) {
   if (poolUsed + n + 1 > kPoolSize) packPool();
@@ -136,6 +125,8 @@ int poolAdd(const char *s, int n) {
 }
 
 bool inPool(const char *s) { return s >= pool && s < pool + kPoolSize; }
+
+}  // namespace
 
 // Sets a key (keyLen characters) in the working copy; newSize is the
 // characters its line takes as saved text.  Its entry's index, or -1 when
