@@ -139,6 +139,7 @@ int refreshKeepingChanges(const char *path) {
   uint64_t generation = 0;
   EepromHeaders seen;
   int rc = eepromReadImage(path, textBuf, &generation, &seen);
+  failedHeaders = seen;
   if (rc == kEepromIoError) {
     if (!refreshFailed) {
       logIt(kLogError, "Configuration store: the EEPROM could not be read "
@@ -184,7 +185,9 @@ int cfgUpdate(const char *path) {
   EepromHeaders now;
   eepromReadHeaders(path, &now);
   if (eepromSameHeaders(now, seenHeaders)) return 0;
-  return changed ? refreshKeepingChanges(path) : cfgLoad(path);
+  if (!changed) return cfgLoad(path);
+  if (refreshFailed && eepromSameHeaders(now, failedHeaders)) return -1;
+  return refreshKeepingChanges(path);
 }
 
 namespace {

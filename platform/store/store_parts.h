@@ -90,8 +90,11 @@ extern int displayDepth;
 extern int stashCount;
 extern int stashPoolUsed;
 extern bool displayedSinceLoad;
-// A refresh that could not read the image has been logged (load_save.cc).
+// The last refresh could not take in what others saved (logged once); the
+// image's headers then, so that the next refresh tries again only once
+// something new was saved (load_save.cc).
 extern bool refreshFailed;
+extern EepromHeaders failedHeaders;
 
 constexpr int kPage = 4096;
 extern Entry entries[kMaxEntries];

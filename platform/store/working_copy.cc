@@ -49,6 +49,7 @@ int stashCount;
 int stashPoolUsed;
 bool displayedSinceLoad;
 bool refreshFailed;
+EepromHeaders failedHeaders;
 
 // Page-aligned, as are the other large buffers a load or a get uses, so
 // that their used beginnings take no more pages of memory than they fill.
