@@ -112,11 +112,11 @@ constexpr BadKeyChars makeBadKeyChars() {
 }
 inline constexpr BadKeyChars kBadKeyChars = makeBadKeyChars();
 
-inline bool badKeyChar(char c) { return kBadKeyChars.bad[static_cast<unsigned char>(c)]; }
+static inline bool badKeyChar(char c) { return kBadKeyChars.bad[static_cast<unsigned char>(c)]; }
 
 // FNV-1a: 32-bit arithmetic only, which the appliance's processor does
 // without helper routines.
-inline uint32_t hashStep(uint32_t h, unsigned char c) {
+static inline uint32_t hashStep(uint32_t h, unsigned char c) {
   return (h ^ c) * 16777619u;
 }
 constexpr uint32_t kHashStart = 2166136261u;
@@ -125,9 +125,11 @@ bool validKey(const char *key);
 
 // The hot lookups, here so that every part gets them inlined as the
 // working copy's own calls do: a get is one hash and one probe or two.
+// Each file has its own copy (static), so the compiler inlines them where
+// it would inline a file's own helpers.
 // lineSize: characters a key=value line takes as saved text, line end
 // included.  findEntryN, findEntry: the entry of a key, or -1.
-inline int escapedLen(const char *value, int len) {
+static inline int escapedLen(const char *value, int len) {
   int n = len;
   for (int i = 0; i < len; i++) {
     if (value[i] == '\\' || value[i] == '\n') n++;
@@ -135,17 +137,17 @@ inline int escapedLen(const char *value, int len) {
   return n;
 }
 
-inline int lineSize(int keyLen, const char *value, int valueLen) {
+static inline int lineSize(int keyLen, const char *value, int valueLen) {
   return keyLen + 1 + escapedLen(value, valueLen) + 1;
 }
 
-inline uint32_t hashOf(const char *s, int n) {
+static inline uint32_t hashOf(const char *s, int n) {
   uint32_t h = kHashStart;
   for (int i = 0; i < n; i++) h = hashStep(h, static_cast<unsigned char>(s[i]));
   return h;
 }
 
-inline int findEntryN(const char *key, int len, uint32_t hash) {
+static inline int findEntryN(const char *key, int len, uint32_t hash) {
   for (uint32_t i = hash & indexMask;; i = (i + 1) & indexMask) {
     int slot = indexSlots[i];
     if (!slot) return -1;
@@ -154,7 +156,7 @@ inline int findEntryN(const char *key, int len, uint32_t hash) {
   }
 }
 
-inline int findEntry(const char *key) {
+static inline int findEntry(const char *key) {
   uint32_t h = kHashStart;
   int len = 0;
   for (; key[len]; len++) h = hashStep(h, static_cast<unsigned char>(key[len]));
