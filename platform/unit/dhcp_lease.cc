@@ -21,8 +21,8 @@
 
 #include "platform/config_store.h"
 #include "platform/device_services.h"
-#include "platform/util/kv_file.h"
 #include "platform/unit/unit_paths.h"
+#include "platform/util/kv_file.h"
 
 uint32_t dhcpDefGateway;
 

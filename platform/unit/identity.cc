@@ -35,8 +35,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/util/kv_file.h"
 #include "platform/unit/unit_paths.h"
+#include "platform/util/kv_file.h"
 
 namespace {
 
