@@ -79,7 +79,11 @@ constexpr tcflag_t kRawI = IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | I
 constexpr tcflag_t kRawL = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
 constexpr tcflag_t kRawC = CSIZE | PARENB;
 // The speed's own bits are checked as the speed.
+#ifdef CIBAUD
 constexpr tcflag_t kSpeedBits = CBAUD | CBAUDEX | CIBAUD;
+#else
+constexpr tcflag_t kSpeedBits = CBAUD | CBAUDEX;
+#endif
 
 // Every flag the set-up sets or clears, from a record that starts the other
 // way: all bits set, then all clear.  So a flag left out (IXOFF on a modem
