@@ -28,6 +28,7 @@ test: deps build
 	$(MAKE) --no-print-directory unit-test || status=1; \
 	$(MAKE) --no-print-directory ppc-test || status=1; \
 	$(MAKE) --no-print-directory e2e-test || status=1; \
+	$(MAKE) --no-print-directory system-test || status=1; \
 	$(MAKE) --no-print-directory clone-check || status=1; \
 	$(MAKE) --no-print-directory asan-test || status=1; \
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(CI_FUZZ_SECONDS) || status=1; \
@@ -54,6 +55,21 @@ ppc-test:
 E2E_ARGS ?=
 e2e-test:
 	$(PY) -m pytest -q tests/e2e $(E2E_ARGS)
+
+# The appliance's build on a whole 32-bit PowerPC system under
+# qemu-system-ppc: its kernel and BusyBox come from tools/system-image
+# (built once, kept in ~/.cache/setup-system), the initramfs is packed from
+# build/ppc and examples/inittab at every run.  SYSTEM_ARGS: extra pytest
+# arguments.
+SYSTEM_ARGS ?=
+.PHONY: system-test
+system-test: deps
+	cmake --preset ppc >/dev/null
+	cmake --build --preset ppc -j$(JOBS) --target setup unitcfg
+	@start=$$(date +%s); \
+	JOBS=$(JOBS) tools/system-image >/dev/null && \
+	$(PY) -m pytest -q tests/system $(SYSTEM_ARGS); status=$$?; \
+	echo "system-test: $$(( $$(date +%s) - start )) s"; exit $$status
 
 # The product and its unit tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the agent's and the console's end-to-end
