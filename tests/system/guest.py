@@ -23,6 +23,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import calendar
 import fcntl
 import importlib.util
 from importlib.machinery import SourceFileLoader
@@ -363,6 +364,13 @@ class System:
 
     def config(self, key):
         return self.sh("/usr/sbin/unitcfg get %s" % key).strip()
+
+    def clock(self):
+        """The guest kernel's clock, in seconds since the epoch.  Read as a
+        date: the C library's strftime gives -1 for %s past 2038 on this
+        32-bit target, whatever the width of time_t."""
+        text = self.sh("date -u '+%Y %m %d %H %M %S'").split()
+        return calendar.timegm(tuple(int(n) for n in text) + (0, 0, 0))
 
     def syslog(self):
         return self.sh("cat /var/log/messages")
