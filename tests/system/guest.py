@@ -14,6 +14,9 @@ The kernel's console is a third virtual console (hvc0), written to
 console.log; QEMU's record of the UARTs' register writes goes to qemu.log.
 """
 
+import calendar
+import fcntl
+import importlib.util
 import os
 import re
 import shutil
@@ -23,9 +26,6 @@ import subprocess
 import tempfile
 import threading
 import time
-import calendar
-import fcntl
-import importlib.util
 from importlib.machinery import SourceFileLoader
 from pathlib import Path
 
@@ -33,7 +33,9 @@ import pexpect
 import pexpect.fdpexpect
 
 ROOT = Path(__file__).resolve().parents[2]
-PPC_BUILD = ROOT / "build" / "ppc"
+# The appliance build under test: build/ppc, or the folder SYSTEM_BUILD
+# names (relative to the source tree).
+PPC_BUILD = ROOT / (os.environ.get("SYSTEM_BUILD") or "build/ppc")
 SYSROOT = Path("/usr/powerpc-linux-gnu")
 HERE = Path(__file__).resolve().parent
 

@@ -111,14 +111,14 @@ def test_modem_port_pulses_dtr_greets_and_admits_the_password(unit):
     unit.uart1.expect(PROMPT)
 
 
-def test_idle_gettys_sleep(unit):
-    # Every port's process waits in the kernel, none spins: over two
+def test_idle_gettys_and_init_sleep(unit):
+    # Every port's process and init wait in the kernel, none spins: over two
     # seconds of the guest's time they use next to no processor time.
-    out = unit.sh(
-        "for p in 0 2; do cat /proc/$(cat /var/run/setup$p.pid)/stat; done; sleep 2;"
-        " for p in 0 2; do cat /proc/$(cat /var/run/setup$p.pid)/stat; done")
-    lines = out.split("\n")
-    ticks = [int(line.split()[13]) + int(line.split()[14]) for line in lines if line]
-    before, after = ticks[:2], ticks[2:4]
-    for b, a in zip(before, after):
-        assert a - b <= 5, (before, after)
+    pids = "1 $(cat /var/run/setup0.pid /var/run/setup2.pid /var/run/setup3.pid)"
+    show = "for p in %s; do cut -d' ' -f14,15 /proc/$p/stat; done" % pids
+    out = unit.sh(show + "; sleep 2; " + show)
+    ticks = [sum(int(n) for n in line.split()) for line in out.splitlines() if line]
+    half = len(ticks) // 2
+    assert half == 4, out
+    for before, after in zip(ticks[:half], ticks[half:]):
+        assert after - before <= 5, out
