@@ -15,6 +15,9 @@ def images(tmp_path_factory):
         if not (PPC_BUILD / prog).exists():
             pytest.fail("%s/%s is missing: cmake --build --preset ppc" % (PPC_BUILD, prog))
     parts = system_image()
+    # A kernel of one's own (a firmware candidate, one built without an
+    # option) in place of the cached one.
+    parts["kernel"] = os.environ.get("SYSTEM_KERNEL") or parts["kernel"]
     initramfs = tmp_path_factory.mktemp("image") / "initramfs.cpio"
     initramfs.write_bytes(build_initramfs(parts["busybox"]))
     return {"kernel": parts["kernel"], "initramfs": initramfs}
