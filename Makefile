@@ -68,7 +68,7 @@ system-test: deps
 	cmake --build --preset ppc -j$(JOBS) --target setup unitcfg
 	@start=$$(date +%s); \
 	JOBS=$(JOBS) tools/system-image >/dev/null && \
-	$(PY) -m pytest -q tests/system $(SYSTEM_ARGS); status=$$?; \
+	$(PY) -m pytest -q tests/system --basetemp=build/system $(SYSTEM_ARGS); status=$$?; \
 	echo "system-test: $$(( $$(date +%s) - start )) s"; exit $$status
 
 # The product and its unit tests under AddressSanitizer and

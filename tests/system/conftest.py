@@ -44,3 +44,4 @@ def unit(images, tmp_path_factory):
     s = boot(images, tmp_path_factory.mktemp("unit"))
     yield s
     s.close()
+    assert not s.kernel_troubles(), s.kernel_troubles()

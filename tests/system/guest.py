@@ -44,6 +44,10 @@ HERE = Path(__file__).resolve().parent
 BOOT_TIMEOUT = 120
 COMMAND_TIMEOUT = 60
 
+# What a clean kernel log never holds.
+KERNEL_TROUBLE = (r"Oops|BUG:|WARNING:|Kernel panic|Unable to handle|segfault"
+                  r"|nobody cared|hung_task|soft lockup")
+
 F_SETPIPE_SZ = 1031  # fcntl: a pipe's capacity
 
 
@@ -385,3 +389,9 @@ class System:
 
     def kernel_log(self):
         return (self.dir / "console.log").read_text(errors="replace")
+
+    def kernel_troubles(self):
+        """The lines of the kernel's log that tell of an oops, a warning, a
+        panic or a stuck interrupt."""
+        return [line for line in self.kernel_log().splitlines()
+                if re.search(KERNEL_TROUBLE, line)]

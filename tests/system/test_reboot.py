@@ -17,8 +17,10 @@ def reboot(images, tmp_path_factory):
     state = {"first": first, "disk": first.disk}
     yield state
     first.close()
+    assert not first.kernel_troubles(), first.kernel_troubles()
     if "second" in state:
         state["second"].close()
+        assert not state["second"].kernel_troubles(), state["second"].kernel_troubles()
 
 
 def test_committed_setting_and_reboot_request(reboot):
