@@ -4,7 +4,7 @@ system log, and a kernel that stays clean through all of it."""
 
 import re
 
-from guest import KERNEL_TROUBLE
+from guest import INITTAB_HARNESS, KERNEL_TROUBLE, ROOT
 
 PREFIX = ".1.3.6.1.4.1.53177.2"
 MENU = rb"\nChoice: "
@@ -42,6 +42,14 @@ def agent(unit, requests):
 
 def oid_key(oid):
     return [int(n) for n in oid.strip(".").split(".")]
+
+
+def test_init_runs_the_shipped_inittab(unit):
+    shipped = (ROOT / "examples" / "inittab").read_text()
+    assert unit.read("/etc/inittab").replace("\r\n", "\n") == shipped + INITTAB_HARNESS
+    log = unit.syslog()
+    for tty in ("ttyS0", "ttyS2", "ttyS3"):
+        assert "tty '/dev/%s': '/usr/sbin/setup -I'" % tty in log, log
 
 
 def test_version_report(unit):
