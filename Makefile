@@ -33,6 +33,7 @@ test: deps build-programs coverage-build
 	$(MAKE) --no-print-directory unit-test TEST_PRESET=coverage || status=1; \
 	$(MAKE) --no-print-directory ppc-test || status=1; \
 	$(MAKE) --no-print-directory e2e-test UNIT_BUILD=build/gcov || status=1; \
+	$(MAKE) --no-print-directory system-test || status=1; \
 	$(MAKE) --no-print-directory clone-check || status=1; \
 	$(MAKE) --no-print-directory asan-test || status=1; \
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(CI_FUZZ_SECONDS) || status=1; \
@@ -90,6 +91,21 @@ coverage-zero:
 
 coverage-report:
 	@tools/coverage-report build/gcov build/coverage
+
+# The appliance's build on a whole 32-bit PowerPC system under
+# qemu-system-ppc: its kernel and BusyBox come from tools/system-image
+# (built once, kept in ~/.cache/setup-system), the initramfs is packed from
+# build/ppc and examples/inittab at every run.  SYSTEM_ARGS: extra pytest
+# arguments.
+SYSTEM_ARGS ?=
+.PHONY: system-test
+system-test: deps
+	cmake --preset ppc >/dev/null
+	cmake --build --preset ppc -j$(JOBS) --target setup unitcfg
+	@start=$$(date +%s); \
+	JOBS=$(JOBS) tools/system-image >/dev/null && \
+	$(PY) -m pytest -q tests/system --basetemp=build/system $(SYSTEM_ARGS); status=$$?; \
+	echo "system-test: $$(( $$(date +%s) - start )) s"; exit $$status
 
 # The product and its unit tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the agent's and the console's end-to-end
