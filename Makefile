@@ -128,3 +128,18 @@ bench: deps
 stress: deps build
 	SETUP_KILL_TRIALS=10000 build/host/platform_host_tests \
 	  --gtest_filter='EepromImage.WritersKilledAtRandom*'
+
+# Prometheus and its SNMP exporter for a fleet of units
+# (examples/prometheus).  prometheus-snmp writes snmp.yml from generator.yml
+# and the MIB module; the end-to-end tests fail when the committed one is
+# not what it writes.  fleet runs N simulated units, each behind its own
+# snmpd, scraped by a real Prometheus for FLEET_MINUTES; not part of
+# `make test`.
+.PHONY: prometheus-snmp fleet
+N ?= 10
+FLEET_MINUTES ?= 5
+prometheus-snmp:
+	tools/prometheus-snmp
+
+fleet: deps build
+	$(PY) tools/fleet -n $(N) --minutes $(FLEET_MINUTES)
