@@ -1,7 +1,6 @@
 """The unit as Prometheus sees it: the shipped snmp_exporter configuration
 (examples/prometheus) scraping a simulated unit through tools/snmpd-unit,
 and the checks of the shipped Prometheus files."""
-import os
 import subprocess
 import sys
 import time
