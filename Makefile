@@ -112,7 +112,12 @@ lint:
 	  { ! grep .; }
 	mandoc -T lint -W warning doc/setup.8
 
-install: build
+# The run set suffices: only setup is built, never the tests, and a build
+# directory made before (by `make run` or `make build`) keeps its settings.
+install:
+	@tools/install-deps run
+	@[ -f build/host/CMakeCache.txt ] || cmake --preset host -DSETUP_TESTS=OFF >/dev/null
+	cmake --build --preset host -j$(JOBS) --target setup
 	cmake --install build/host --prefix $(PREFIX)
 
 # Costs of the SNMP agent's request path beside a minimal responder's, in the

@@ -10,7 +10,7 @@ import time
 
 import pytest
 
-from snmp_agent import P, V3, Snmpd, varbinds
+from snmp_agent import P, V3, Agent, Snmpd, varbinds
 from unit import PY, ROOT
 
 # The directives of Debian 12's stock /etc/snmp/snmpd.conf, without its
@@ -186,3 +186,38 @@ def test_snmpd_unit_refuses_words_snmpd_would_misread(unit):
     proc = start_tool(unit, free_port(), "--v3", "op", "short", "longenough")
     out, err = proc.communicate(timeout=60)
     assert proc.returncode == 2 and "at least 8" in err
+
+
+# The MIB module as a manager uses it.
+
+def mib_args():
+    r = subprocess.run([str(ROOT / "tools/base-mibs")], capture_output=True, text=True)
+    assert r.returncode == 0, r.stderr
+    return ("-M", "%s:%s" % (r.stdout.strip(), ROOT / "mibs"), "-m", "REMOTE-CONSOLE-SETUP-MIB")
+
+
+def test_actions_are_set_by_name(snmpd, unit):
+    names = mib_args()
+    assert snmpd.client("snmpget", "rcsReboot", "rcsNetworkRestart", names=names) == (
+        "REMOTE-CONSOLE-SETUP-MIB::rcsReboot = INTEGER: 0\n"
+        "REMOTE-CONSOLE-SETUP-MIB::rcsNetworkRestart = INTEGER: 0\n")
+    assert snmpd.client("snmpset", "rcsNetworkRestart", "i", "restart", community="private",
+                        names=names) == \
+        "REMOTE-CONSOLE-SETUP-MIB::rcsNetworkRestart = INTEGER: restart(4321)\n"
+    # Without CAP_SYS_BOOT the unit's reboot goes nowhere; the request is
+    # what counts here.
+    assert snmpd.client("snmpset", "rcsReboot", "i", "reboot", community="private",
+                        names=names) == "REMOTE-CONSOLE-SETUP-MIB::rcsReboot = INTEGER: reboot(1234)\n"
+    snmpd.close()
+    assert [m for p, m in unit.log() if "via SNMP" in m] == [
+        "Warm restart via SNMP request.", "System reboot via SNMP request."]
+
+
+def test_configuration_table_description_names_every_row_as_served(unit):
+    text = (ROOT / "mibs/REMOTE-CONSOLE-SETUP-MIB.txt").read_text()
+    described = text.split("Row and key:", 1)[1].split('"', 1)[0]
+    listed = [item.split() for item in described.replace("\n", " ").rstrip(". ").split(",")]
+    agent = Agent(unit)
+    served = [a.split("\n")[2] for a in agent.walk(".1.1.1.2")[:-1]]
+    agent.close()
+    assert listed == [[str(n), key] for n, key in enumerate(served, 1)]
