@@ -6,6 +6,7 @@ never after a fixed wait, and fails with that log when it ends first."""
 import json
 import os
 import re
+import shutil
 import signal
 import socket
 import subprocess
@@ -131,6 +132,29 @@ def start_snmpd(unit_dir, v3=True):
         if " is taken" not in p.log():
             break
     raise RuntimeError("snmpd-unit did not start:\n" + p.log())
+
+
+def prometheus_config(work, exporter, interval, addresses):
+    """The shipped prometheus.yml and rules.yml in work, with the fleet's
+    interval, the exporter's address and the units as the target list."""
+    with open(os.path.join(EXAMPLES, "prometheus.yml")) as f:
+        text = f.read()
+    at = "127.0.0.1:%d" % exporter.port
+    for old, new in [("scrape_interval: 30s", "scrape_interval: %ds" % interval),
+                     ("evaluation_interval: 30s", "evaluation_interval: %ds" % interval),
+                     ("scrape_timeout: 15s", "scrape_timeout: %ds" % interval),
+                     ("replacement: 127.0.0.1:9116", "replacement: " + at),
+                     ("targets: [127.0.0.1:9116]", "targets: [%s]" % at)]:
+        if text.count(old) != 1:
+            raise RuntimeError("examples/prometheus/prometheus.yml: %r is not there once" % old)
+        text = text.replace(old, new)
+    with open(os.path.join(work, "prometheus.yml"), "w") as f:
+        f.write(text)
+    shutil.copy(os.path.join(EXAMPLES, "rules.yml"), work)
+    with open(os.path.join(work, "units.yml"), "w") as f:
+        f.write("- labels:\n    group: fleet\n  targets:\n")
+        f.writelines("    - %s\n" % a for a in addresses)
+    return os.path.join(work, "prometheus.yml")
 
 
 def http_get(url, timeout=60):

@@ -151,3 +151,27 @@ def test_a_unit_that_does_not_answer_fails_the_scrape(watched):
     # Prometheus takes the error status as the unit being down (up 0).
     status, _ = monitoring.scrape(exporter, snmpd.address)
     assert status == 500
+
+
+def test_a_prometheus_server_with_the_shipped_files_watches_the_unit(watched, tmp_path):
+    snmpd, exporter = watched
+    config = monitoring.prometheus_config(str(tmp_path), exporter, 1, [snmpd.address])
+    server = monitoring.start_prometheus(config, str(tmp_path / "data"))
+    try:
+        # The relabelling keeps the unit's address as instance; the rules
+        # join its identity into one series.
+        info = monitoring.wait_until(lambda: monitoring.query(server, "rcs:unit_info"), 60)
+        assert info, server.log()
+        labels = info[0]["metric"]
+        assert (labels["instance"], labels["job"], labels["group"]) == \
+            (snmpd.address, "remote-console", "fleet")
+        assert (labels["rcsSerialNumber"], labels["rcsMacAddress"], labels["rcsVideoMode"]) == \
+            ("022136", "02:00:5E:10:00:01", "1024x768 @ 60Hz")
+        https = {r["metric"]["rcsPortSide"]: r["value"][1] for r in monitoring.query(
+            server, 'rcs:port_enabled{rcsPortService="https"}')}
+        assert https == {"1": "1", "2": "0"}   # on the LAN port, off on the WAN port
+        # The exporter's own job, and nothing firing on a healthy unit.
+        assert monitoring.query(server, 'up{job="snmp-exporter"} == 1')
+        assert monitoring.alerts(server) == []
+    finally:
+        server.stop()
