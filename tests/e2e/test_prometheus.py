@@ -20,7 +20,7 @@ SNMP_YML = str(EXAMPLES / "snmp.yml")
 METRICS = {"rcsScreenState", "rcsVideoStatus", "rcsVideoMode", "rcsUserStatus", "rcsUserClass",
            "rcsFirmwareVersion", "rcsSerialNumber", "rcsMacAddress", "rcsProductName",
            "rcsProductText2", "rcsProductText3", "rcsKernelVersion", "rcsPortNumber",
-           "rcsPortDefault"}
+           "rcsPortDefault", "rcsConfigValue"}
 VIDEO_STATES = ["picture", "noSignal", "badMode", "dpmsStandby", "dpmsPowerDown", "noPower",
                 "unstableVideo", "viewingDenied"]
 # Values a unit holds that no scrape may carry.
@@ -67,7 +67,8 @@ def test_prometheus_files_check_and_the_rule_tests_pass():
 def watched(unit):
     """(snmpd, exporter): the unit behind tools/snmpd-unit with the shipped
     words, and the exporter with the shipped snmp.yml."""
-    unit.set_config(numusers=1, user_0_name="alice", user_0_pass="alice-s3cret", **SECRETS)
+    unit.set_config(numusers=1, user_0_name="alice", user_0_pass="alice-s3cret",
+                    hostname="kvm-a1", location="rack 4", **SECRETS)
     snmpd = monitoring.start_snmpd(str(unit.dir))
     try:
         exporter = monitoring.start_exporter(SNMP_YML)
@@ -97,6 +98,10 @@ def test_a_scrape_shows_the_unit_as_documented_and_nothing_secret(watched, unit,
         [1] + [0] * 7
     assert value(found, "rcsVideoMode", rcsVideoMode="1024x768 @ 60Hz") == 1
     assert value(found, "rcsScreenState") == 1
+    # Of the configuration, the hostname and the location rows only.
+    assert {dict(ls)["rcsConfigRow"]: dict(ls)["rcsConfigValue"]
+            for (n, ls), v in found.items() if n == "rcsConfigValue"} == \
+        {"32": "kvm-a1", "33": "rack 4"}
     # Identity: a series each, the text as its label.
     with open("/proc/version") as f:
         kernel = f.readline().rstrip("\n")
@@ -165,8 +170,9 @@ def test_a_prometheus_server_with_the_shipped_files_watches_the_unit(watched, tm
         labels = info[0]["metric"]
         assert (labels["instance"], labels["job"], labels["group"]) == \
             (snmpd.address, "remote-console", "fleet")
-        assert (labels["rcsSerialNumber"], labels["rcsMacAddress"], labels["rcsVideoMode"]) == \
-            ("022136", "02:00:5E:10:00:01", "1024x768 @ 60Hz")
+        assert [labels[k] for k in ("rcsSerialNumber", "rcsMacAddress", "rcsVideoMode",
+                                    "hostname", "location")] == \
+            ["022136", "02:00:5E:10:00:01", "1024x768 @ 60Hz", "kvm-a1", "rack 4"]
         https = {r["metric"]["rcsPortSide"]: r["value"][1] for r in monitoring.query(
             server, 'rcs:port_enabled{rcsPortService="https"}')}
         assert https == {"1": "1", "2": "0"}   # on the LAN port, off on the WAN port
