@@ -177,7 +177,9 @@ def test_a_prometheus_server_with_the_shipped_files_watches_the_unit(watched, tm
             server, 'rcs:port_enabled{rcsPortService="https"}')}
         assert https == {"1": "1", "2": "0"}   # on the LAN port, off on the WAN port
         # The exporter's own job, and nothing firing on a healthy unit.
-        assert monitoring.query(server, 'up{job="snmp-exporter"} == 1')
+        # (scraped on a schedule of its own: it may come after the unit's)
+        assert monitoring.wait_until(
+            lambda: monitoring.query(server, 'up{job="snmp-exporter"} == 1'), 60)
         assert monitoring.alerts(server) == []
     finally:
         server.stop()
