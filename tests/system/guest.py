@@ -54,8 +54,8 @@ F_SETPIPE_SZ = 1031  # fcntl: a pipe's capacity
 def _load_unit_tool():
     """tools/unit, for its factory files (identity, lease, boot ROM...)."""
     loader = SourceFileLoader("unit_tool", str(ROOT / "tools" / "unit"))
-    spec = importlib.util.spec_from_loader("unit_tool", loader)
-    module = importlib.util.module_from_spec(spec)
+    loaded = importlib.util.spec_from_loader("unit_tool", loader)
+    module = importlib.util.module_from_spec(loaded)
     loader.exec_module(module)
     return module
 
