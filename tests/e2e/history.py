@@ -208,6 +208,7 @@ class Checker:
     def __init__(self, history):
         self.h = history
         self.violations = []
+        self.told = set()
         self.writers = {}      # (key, value): [ops]
         keys = set()
         for op in history.ops:
@@ -238,7 +239,13 @@ class Checker:
                 starts.append(latest)
             self.acked[key] = ([d[0] for d in done], starts)
 
-    def fail(self, what, *ops):
+    def fail(self, what, *ops, once=None):
+        """Records a violation; one told by once again (the same lost value
+        in the next sample, say) is counted only the first time."""
+        if once is not None:
+            if once in self.told:
+                return
+            self.told.add(once)
         self.violations.append(what + "".join("\n    %r" % op for op in ops))
 
     def live(self, key, value, before):
@@ -254,7 +261,8 @@ class Checker:
             why = ("a failed write's value" if all_ops and all(o.outcome == FAILED for o in all_ops)
                    else "a value visible before its write started" if all_ops
                    else "a value nobody wrote")
-            self.fail("%s: %s=%r is %s" % (where, key, value, why), *all_ops)
+            self.fail("%s: %s=%r is %s" % (where, key, value, why), *all_ops,
+                      once=("seen", key, value, why))
         return ops
 
     def newest_acked(self, key, before):
@@ -283,7 +291,8 @@ class Checker:
                 if not any(op.end >= w.invoke for op in self.live(other, seen[other], before)):
                     self.fail("%s: write #%d shows in %s but %s=%r is older than it"
                               % (where, w.id, key, other, seen[other]), w,
-                              *self.writers.get((other, seen[other]), []))
+                              *self.writers.get((other, seen[other]), []),
+                              once=("torn", w.id, other, seen[other]))
 
     def check_samples(self):
         samples = sorted(self.h.samples, key=lambda s: s["start"])
@@ -293,7 +302,7 @@ class Checker:
             config = s["config"]
             if s.get("verdict") not in (None, "ok"):
                 self.fail("%s: the saved configuration fails the network check: %s"
-                          % (where, s["verdict"]))
+                          % (where, s["verdict"]), once=("check", s["verdict"]))
             seen = {key: config.get(key) for key in self.keys}
             for key, value in seen.items():
                 ops = self.seen_value(where, key, value, s["end"])
@@ -303,7 +312,8 @@ class Checker:
                 w = self.newest_acked(key, s["start"])
                 if w is not None and latest < w.invoke:
                     self.fail("%s: %s=%r although write #%d (%r) was acknowledged before"
-                              % (where, key, value, w.id, w.writes[key]), w, *ops)
+                              % (where, key, value, w.id, w.writes[key]), w, *ops,
+                              once=("lost", key, value, w.id))
                     continue
                 # A value all of whose writes had ended before an earlier
                 # sample that showed another one has come back.
@@ -313,7 +323,7 @@ class Checker:
                                   "of [%.3f, %.3f]" % (where, key, value,
                                                         earlier["config"].get(key),
                                                         earlier["start"], earlier["end"]),
-                                  *ops)
+                                  *ops, once=("back", key, value))
                         break
             self.group_whole(where, seen, s["end"])
 
