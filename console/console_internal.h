@@ -31,8 +31,10 @@ void changePassword();
 void pingHost();
 
 // Saves and applies the working configuration: 0 when saved, -1 when the
-// save failed (the edits then stay pending).
-int commitChanges();
+// save failed, 1 when what would have been saved (merged with other
+// programs' saves) fails the network checks, their reason then in `reason`
+// (kVerifyReasonSize bytes).  Unless saved, the edits stay pending.
+int commitChanges(char *reason);
 
 void showStatus();
 void showPorts();

@@ -68,6 +68,22 @@ Ending toggleDhcp() {
   return message(enable ? "DHCP has been enabled." : "DHCP has been disabled.");
 }
 
+// The netmask and the addresses that follow from it go in together or not
+// at all: a mask stored without them fails the next commit's checks.
+Ending editNetmask(int wan) {
+  cfgBeginGroup();
+  // The inner group tells whether the editor's own set fitted (it then said
+  // so itself); only the outer one puts back.
+  cfgBeginGroup();
+  editAddressOf(kNetmaskCommand, wan);
+  bool maskFitted = cfgEndGroup() == 0;
+  // Recomputed even when the netmask was kept: the broadcast address may
+  // have been edited by hand since.
+  recalcBCast(wan);
+  if (cfgEndGroup() != 0 && maskFitted) fputs(kConfigFullLine, stdout);
+  return Ending::kPrompt;
+}
+
 Ending toggleBridging() {
   if (cfgSetN("bridgeEnable", cfgGetN("bridgeEnable") == 0 ? 1 : 0) != 0)
     return message(kConfigFull);
@@ -103,20 +119,26 @@ Ending revert() {
   return message("All changes have been undone.");
 }
 
-Ending commit() {
-  if (!pendingChanges) return message("Nothing to commit yet. Doing nothing.");
-
+// The checks' reason as the commit's message; nothing was saved.
+Ending refuseCommit(char (&reason)[kVerifyReasonSize]) {
   // The store keeps its reason short enough for the suffix to fit.
   static constexpr char kSuffix[] = "\nPlease correct...";
   static_assert(kVerifyReasonMax + sizeof kSuffix <= kVerifyReasonSize,
                 "reason and suffix must fit the reason buffer");
+  reason[kVerifyReasonMax] = 0;
+  strcat(reason, kSuffix);
+  return message(reason);
+}
+
+Ending commit() {
+  if (!pendingChanges) return message("Nothing to commit yet. Doing nothing.");
   char reason[kVerifyReasonSize] = "";
-  if (!verifyNetworkConfig(reason)) {
-    reason[kVerifyReasonMax] = 0;
-    strcat(reason, kSuffix);
-    return message(reason);
-  }
-  return message(commitChanges() == 0 ? "Changes commited." : "Unchanged!");
+  if (!verifyNetworkConfig(reason)) return refuseCommit(reason);
+  int rc = commitChanges(reason);
+  // Checked once more on what the save would write: another program may
+  // have saved since, and the merge of both must pass as well.
+  if (rc > 0) return refuseCommit(reason);
+  return message(rc == 0 ? "Changes commited." : "Unchanged!");
 }
 
 Ending runShell() {
@@ -157,11 +179,7 @@ Ending runCommand(const char *line, int *wan) {
       editAddressOf(kIpCommand, *wan);
       return Ending::kPrompt;
     case 'n':
-      editAddressOf(kNetmaskCommand, *wan);
-      // Recomputed even when the netmask was kept: the broadcast address
-      // may have been edited by hand since.
-      recalcBCast(*wan);
-      return Ending::kPrompt;
+      return editNetmask(*wan);
     case 'g':
       // GW is the default gateway whatever the selector says.
       if (tolower(static_cast<unsigned char>(line[1])) == 'w') {
@@ -210,12 +228,13 @@ Ending runCommand(const char *line, int *wan) {
 
 }  // namespace
 
-int commitChanges() {
+int commitChanges(char *reason) {
   printf("Writing... ");
   fflush(stdout);
-  if (updateCfgSave() != 0) {
+  int rc = updateCfgSaveVerified(reason);
+  if (rc != 0) {
     printf("Failed!\n");
-    return -1;
+    return rc > 0 ? 1 : -1;
   }
   pendingChanges = 0;
   printf("Done.\n");

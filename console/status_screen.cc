@@ -51,9 +51,12 @@ void showStatus() {
     printf("  DHCP is enabled. Current lease information:\n");
     // The lease goes into the working values so that the lines below show
     // what the port holds now; all of it, or in a full store none of it.
+    // It is shown, not set: a commit saves what the operator changed.
+    cfgBeginDisplay();
     cfgBeginGroup();
     dhcpUpdate(0);
     if (cfgEndGroup() != 0) fputs(kConfigFullLine + 1, stdout);
+    cfgEndDisplay();
   } else {
     printf("    D.H.C.P.: Disabled\n");
   }

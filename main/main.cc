@@ -2,7 +2,9 @@
 // was started under.  Batch, diagnostics and SNMP options end the process
 // from inside the option loop; getty mode and the console share the start-up
 // below and end in the console's menu loop.
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -54,13 +56,21 @@ int portFromTtyName(const char *name) {
   return strlen(name) > 9 ? atoi(name + 9) : 0;
 }
 
+// Written under a new name of its own and renamed into place: a link
+// planted at the pid file's name is replaced, never written through, and
+// the file is readable by all whatever the umask.
 void writePidFile(int port) {
   char path[40];
+  char temp[48];
   snprintf(path, sizeof path, "/var/run/setup%d.pid", port);
-  FILE *f = fopen(path, "w");
-  if (!f) return;
-  fprintf(f, "%d\n", static_cast<int>(getpid()));
-  fclose(f);
+  snprintf(temp, sizeof temp, "%s.XXXXXX", path);
+  int fd = mkostemp(temp, O_CLOEXEC);
+  if (fd < 0) return;
+  char text[16];
+  int n = snprintf(text, sizeof text, "%d\n", static_cast<int>(getpid()));
+  bool ok = write(fd, text, n) == n && fchmod(fd, 0644) == 0;
+  if (close(fd) != 0) ok = false;
+  if (!ok || rename(temp, path) != 0) unlink(temp);
 }
 
 }  // namespace
@@ -75,7 +85,10 @@ int main(int argc, char **argv) {
       case 'x':
         rtcToSystemTime();
         readConfig();
-        updateCfgFiles(0);
+        // Run at boot: when the stored settings cannot be read, the unit's
+        // files keep the last ones rendered rather than factory settings,
+        // and the failure shows in the exit status.
+        if (updateCfgFiles(0) == kCfgNotRead) exit(1);
         setUsbDiskType();
         exit(0);
       case 'W':

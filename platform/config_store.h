@@ -12,7 +12,8 @@
 // working := saved; unsaved edits are dropped.  Result ignored by callers.
 int readConfig();
 // Takes in what other processes saved since this process last loaded or
-// saved.  Cheap when nothing was saved since: no re-read, no re-parse.
+// saved; this process's unsaved changes stay on top.  Cheap when nothing
+// was saved since: no re-read, no re-parse.
 int readConfigUpdate();
 
 // Text of a key; never null, an unset key reads "".  The pointer stays
@@ -34,6 +35,17 @@ int cfgDelete(const char *key);
 // outermost one puts back.
 void cfgBeginGroup();
 int cfgEndGroup();
+// Ends the outermost group with a save: when every set fitted it saves
+// (updateCfgSave); when a set did not fit or the save failed, the working
+// copy is put back as at cfgBeginGroup.  0 only when the changes are saved.
+int cfgEndGroupSaved();
+
+// Sets between these two put values into the working copy for display only
+// (the console's status screen shows the DHCP lease this way): they are not
+// this process's changes, and what they replaced is put back before any
+// save, so they are never saved.
+void cfgBeginDisplay();
+void cfgEndDisplay();
 
 int cfgIsDefined(const char *key);
 // Non-zero for keys whose value is never shown (passwords, secrets, ...).
@@ -45,10 +57,19 @@ int cfgIsIPAddress(const char *key);
 // deleted since its last load or save go over the newest saved settings,
 // whichever process saved those.  0 when the save landed whole.
 int updateCfgSave();
-// Renders the working configuration into the unit's files so that its
-// services follow it.  1 from the console's commit, 0 from batch options.
+// updateCfgSave for a commit: the configuration about to be written (the
+// merge, under the save's lock) must pass verifyNetworkConfig.  0 saved,
+// -1 not saved (failure), 1 not saved because the checks refused it, with
+// their reason in `reason` (kVerifyReasonSize bytes).
+int updateCfgSaveVerified(char *reason);
+// Renders the configuration into the unit's files so that its services
+// follow it: the newest saved settings (with this process's unsaved
+// changes on top), one renderer at a time.  1 from the console's commit, 0
+// from batch options.  0 rendered, -1 a file could not be written,
+// kCfgNotRead when the stored settings could not be read (nothing written).
+constexpr int kCfgNotRead = -2;
 int updateCfgFiles(int fromConsole);
-// Rebuilds the unit's login accounts from the user keys.
+// Rebuilds the unit's login accounts from the user keys, as updateCfgFiles.
 int updateCfgPasswd();
 // Writes the working configuration to the unit's configuration dump file.
 int cfgWriteFile(int flags);

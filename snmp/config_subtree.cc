@@ -88,15 +88,17 @@ int setConfigRow(const int *numbers, int count, const char *value) {
   if (row < 1 || row > kRows) return -1;
   const char *key = snmpConfigKeys[row - 1];
 
+  uint32_t address = 0;
+  if (cfgIsIPAddress(key) && strToIP(value, &address) != 0) return -1;
+  // The manager is told "success" only of a change that is stored: one that
+  // does not fit the working copy, or whose save fails, is undone and
+  // refused.  (The save's result decides the answer on purpose: a set
+  // answered as done but stored nowhere would mislead the manager.)
+  cfgBeginGroup();
   if (cfgIsIPAddress(key)) {
-    uint32_t address;
-    if (strToIP(value, &address) != 0) return -1;
-    if (cfgSetN(key, static_cast<int>(address)) != 0) return -1;
-  } else if (cfgSet(key, value) != 0) {
-    // The working copy is full: nothing was stored, so the manager must not
-    // be told it was.
-    return -1;
+    cfgSetN(key, static_cast<int>(address));
+  } else {
+    cfgSet(key, value);
   }
-  updateCfgSave();
-  return 0;
+  return cfgEndGroupSaved();
 }

@@ -52,8 +52,10 @@ int setPort(int column, const ServicePort &port, const char *value) {
   int number = leadingNumber(value, nullptr);
   if (column != kPortColumn || number < 0 || number > kPortMax || !port.key)
     return refuse();
-  if (cfgSetN(port.key, number) != 0) return refuse();
-  updateCfgSave();
+  // Stored, or undone and refused (see setConfigRow).
+  cfgBeginGroup();
+  cfgSetN(port.key, number);
+  if (cfgEndGroupSaved() != 0) return refuse();
   return 0;
 }
 

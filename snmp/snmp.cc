@@ -31,19 +31,25 @@ alignas(4096) Buffers buffers;
 char (&requestLine)[160] = buffers.requestLine;
 char (&valueLine)[1024] = buffers.valueLine;
 
-enum LineRead { kInputEnded, kLineRead, kLineTooLong };
+// A line longer than its buffer, or holding a NUL (which would cut it short
+// where C text ends), is read whole but refused.
+enum LineRead { kInputEnded, kLineRead, kLineTooLong, kLineHasNul };
 
 // Reads one line into buffer, without its newline and trailing white space.
 // A line longer than the buffer is read to its end all the same: if its
 // rest were left in the stream it would be taken for further command lines
 // (a value ending in "PING" would earn an answer nobody asked for), and
 // every later answer would reach the daemon as the answer to the request
-// before it.  Such a line is kLineTooLong, and its request is refused whole.
+// before it.  Such a line is kLineTooLong, and its request is refused whole;
+// so is a line with a NUL (kLineHasNul), whose text would end there: a value
+// stored only up to it is not the value the manager sent.
 LineRead readLine(FILE *in, char *buffer, int size) {
   int length = 0;
   bool tooLong = false;
+  bool nul = false;
   int c;
   while ((c = getc_unlocked(in)) != EOF && c != '\n') {
+    nul |= c == 0;
     if (length < size - 1)
       buffer[length++] = static_cast<char>(c);
     else
@@ -53,12 +59,18 @@ LineRead readLine(FILE *in, char *buffer, int size) {
   // A last line without its newline still counts; nothing at all does not.
   if (c == EOF && (length == 0 || ferror(in) || tooLong)) return kInputEnded;
   trimR(buffer);
-  return tooLong ? kLineTooLong : kLineRead;
+  if (tooLong) return kLineTooLong;
+  return nul ? kLineHasNul : kLineRead;
 }
 
-void refuseTooLong(const char *answer) {
-  logIt(kLogNotice, "SNMP: Request line too long, refused");
+// Answers a request with a refused line; false when both lines are usable.
+bool refused(LineRead a, LineRead b, const char *answer) {
+  if (a == kLineRead && b == kLineRead) return false;
+  logIt(kLogNotice, a == kLineTooLong || b == kLineTooLong
+                        ? "SNMP: Request line too long, refused"
+                        : "SNMP: Request line holds a NUL, refused");
   fputs(answer, stdout);
+  return true;
 }
 
 void setOidPrefix() {
@@ -84,9 +96,7 @@ void runCommandLoop(FILE *in) {
       int next = strcmp(requestLine, "getnext") == 0;
       LineRead oid = readLine(in, requestLine, sizeof requestLine);
       if (oid == kInputEnded) return;
-      if (oid == kLineTooLong)
-        refuseTooLong("NONE\n");
-      else if (snmpGet(requestLine, next) != 0)
+      if (!refused(oid, kLineRead, "NONE\n") && snmpGet(requestLine, next) != 0)
         fputs("NONE\n", stdout);
     } else if (strcmp(requestLine, "set") == 0) {
       LineRead oid = readLine(in, requestLine, sizeof requestLine);
@@ -94,10 +104,7 @@ void runCommandLoop(FILE *in) {
       LineRead value = readLine(in, valueLine, sizeof valueLine);
       if (value == kInputEnded) return;
       // A cut value must not be stored as if it were the whole one.
-      if (oid == kLineTooLong || value == kLineTooLong)
-        refuseTooLong("not-writable\n");
-      else
-        snmpSet(requestLine, valueLine);
+      if (!refused(oid, value, "not-writable\n")) snmpSet(requestLine, valueLine);
     } else {
       logIt(kLogNotice, "SNMP: Bad cmd line: %s", requestLine);
     }

@@ -151,13 +151,14 @@ int doUsers(const char *instance, int subtree, int next, const char *value) {
 
   // A change that does not fit whole, the count of slots included, is not
   // made at all.
+  // Of a change that is to be saved, the manager hears "success" only when
+  // it is stored; otherwise it is undone (see setConfigRow).
   cfgBeginGroup();
   int changed = setColumn(column, slot, keys, value);
   if (changed > 0 && slot >= numUsers) cfgSetN("numusers", slot + 1);
-  if (cfgEndGroup() != 0 || changed < 0) return refuse();
-  if (changed == 0) return 0;
-  updateCfgSave();
-  updateCfgPasswd();
+  int rc = changed > 0 ? cfgEndGroupSaved() : cfgEndGroup();
+  if (rc != 0 || changed < 0) return refuse();
+  if (changed > 0) updateCfgPasswd();
   return 0;
 }
 

@@ -30,6 +30,7 @@
 //   /var/run/config.txt    (mode 0600) the working copy in the saved text
 //                          format, secrets included.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,15 +79,18 @@ void flush() {
   out.len = 0;
 }
 
-// Starts root + path under a temporary name.
+// Starts root + path under a temporary name of its own in the same
+// directory: two programs rendering at once never share one, and a link
+// planted under the name is never followed (the name is created afresh,
+// O_EXCL).
 void begin(const char *root, const char *path, mode_t mode) {
   out.name = path;
   out.mode = mode;
   out.len = 0;
   out.err = 0;
   snprintf(out.target, sizeof out.target, "%s%s", root, path);
-  snprintf(out.temp, sizeof out.temp, "%s.new", out.target);
-  out.fd = open(out.temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  snprintf(out.temp, sizeof out.temp, "%s.XXXXXX", out.target);
+  out.fd = mkostemp(out.temp, O_CLOEXEC);
   if (out.fd < 0) out.err = errno;
 }
 
@@ -131,6 +135,9 @@ int commit() {
   flush();
   int err = out.err;
   if (fchmod(out.fd, out.mode) != 0 && err == 0) err = errno;
+  // On the disk before the name points at it: after a power cut the file
+  // is the old one or the new one, never an empty one.
+  if (fsync(out.fd) != 0 && err == 0) err = errno;
   if (close(out.fd) != 0 && err == 0) err = errno;
   if (err == 0 && rename(out.temp, out.target) != 0) err = errno;
   if (err != 0) {
@@ -379,6 +386,47 @@ int cfgDumpFile(const char *root) {
   return commit();
 }
 
-int updateCfgFiles(int fromConsole) { return cfgRenderFiles("", fromConsole); }
-int updateCfgPasswd() { return cfgRenderAccounts(""); }
+namespace {
+
+// Renderers take turns: each holds the lock while it takes in the newest
+// saved configuration and writes its files, so the last one to finish
+// wrote the newest settings, and a file is never rendered from settings
+// older than those already in another file it wrote.
+constexpr char kRenderLock[] = "/var/run/config-files.lock";
+
+int renderLocked(int (*render)(const char *root, int fromConsole),
+                 int fromConsole) {
+  int lock = open(kRenderLock, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (lock < 0) {
+    logIt(kLogError, "Configuration: cannot open %s: %s", kRenderLock,
+          strerror(errno));
+  } else {
+    while (flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  // Unsaved changes of this process stay in its working copy; they are
+  // rendered with the rest, as they always were.
+  readConfigUpdate();
+  int rc;
+  if (cfgUnreadable()) {
+    // The factory settings the store fell back to are not the unit's: the
+    // files keep the settings they were last rendered from.
+    logIt(kLogError, "Configuration: the stored settings could not be read; "
+                     "the unit's files are left as they are.");
+    rc = kCfgNotRead;
+  } else {
+    rc = render("", fromConsole);
+  }
+  if (lock >= 0) close(lock);
+  return rc;
+}
+
+int renderAccountsOnly(const char *root, int) { return cfgRenderAccounts(root); }
+
+}  // namespace
+
+int updateCfgFiles(int fromConsole) {
+  return renderLocked(cfgRenderFiles, fromConsole);
+}
+int updateCfgPasswd() { return renderLocked(renderAccountsOnly, 0); }
 int cfgWriteFile(int) { return cfgDumpFile(""); }

@@ -243,3 +243,88 @@ TEST_F(Merge, EveryKeyIsFoundThroughDeletesAndReloads) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Merge, RefreshKeepsUnsavedChangesOnTopOfOthersSaves) {
+  loadText("a=1\nb=2\nc=3\n");
+  cfgSet("b", "mine");
+  cfgDelete("c");
+  ASSERT_EQ(save("a=theirs\nb=theirs\nc=theirs\nd=new\n"), 0);
+  ASSERT_EQ(cfgUpdate(image_.c_str()), 0);
+  EXPECT_EQ(working(), "a=theirs\nb=mine\nd=new\n");
+  // Still this process's changes: its save stores them, and nothing else.
+  EXPECT_EQ(changes(), "sb=mine\ndc\n");
+  ASSERT_EQ(save("a=third\nb=theirs\nc=back\nd=new\n"), 0);
+  ASSERT_EQ(cfgSave(image_.c_str()), 0);
+  EXPECT_EQ(load(), "a=third\nb=mine\nd=new\n");
+
+  // Changes that no longer fit beside what was saved: the working copy
+  // stays as it was, the refresh fails, the next one tries again.
+  loadText("a=1\n");
+  cfgSet("big", std::string(kCfgTextMax - 40, 'x').c_str());
+  ASSERT_EQ(save("a=1\nb=" + std::string(60, 'y') + "\n"), 0);
+  EXPECT_EQ(cfgUpdate(image_.c_str()), -1);
+  EXPECT_EQ(working(), "a=1\nbig=" + std::string(kCfgTextMax - 40, 'x') + "\n");
+  EXPECT_EQ(changes(), "sbig=" + std::string(kCfgTextMax - 40, 'x') + "\n");
+  ASSERT_EQ(save("a=2\n"), 0);
+  EXPECT_EQ(cfgUpdate(image_.c_str()), 0);
+  EXPECT_STREQ(cfgGet("a"), "2");
+}
+
+TEST_F(Merge, ShownValuesAreNeverSaved) {
+  // The lease shown over a configured address; the operator changes only
+  // the host name.  With nobody else saving (the save would otherwise take
+  // the working copy as it is) and with a save in between.
+  for (bool othersSaved : {false, true}) {
+    loadText("ip=1\nnetmask=2\nhostname=old\n");
+    cfgBeginDisplay();
+    cfgSet("ip", "99");
+    cfgSet("gateway1", "98");  // not set before: shown, then gone again
+    cfgEndDisplay();
+    EXPECT_STREQ(cfgGet("ip"), "99");
+    cfgSet("hostname", "new");
+    if (othersSaved) {
+      ASSERT_EQ(save("ip=5\nnetmask=6\nhostname=old\n"), 0);
+    }
+    ASSERT_EQ(cfgSave(image_.c_str()), 0);
+    EXPECT_EQ(load(), othersSaved ? "ip=5\nnetmask=6\nhostname=new\n"
+                                  : "ip=1\nnetmask=2\nhostname=new\n");
+  }
+  // A shown key the operator then sets is the operator's.
+  loadText("ip=1\n");
+  cfgBeginDisplay();
+  cfgSet("ip", "99");
+  cfgEndDisplay();
+  cfgSet("ip", "7");
+  ASSERT_EQ(cfgSave(image_.c_str()), 0);
+  EXPECT_EQ(load(), "ip=7\n");
+}
+
+TEST_F(Merge, VerifiedSaveChecksTheMergeAndKeepsEditsWhenRefused) {
+  const std::string lan = "ip=" + std::to_string(0xC0A8010Au) +
+                          "\nnetmask=" + std::to_string(0xFFFFFF00u) +
+                          "\nbcast=" + std::to_string(0xC0A801FFu) +
+                          "\nnetaddr=" + std::to_string(0xC0A80100u) + "\n";
+  loadText(lan + "dhcpEnable=0\n");
+  cfgSetN("gateway1", static_cast<int>(0xC0A80101u));
+  char reason[kVerifyReasonSize] = "";
+  ASSERT_NE(verifyNetworkConfig(reason), 0) << reason;
+  // Another program moves the LAN to 10.0.0.5/8: the gateway no longer
+  // fits the merge, so nothing is saved and the edit stays.
+  const std::string moved = "ip=" + std::to_string(0x0A000005u) +
+                            "\nnetmask=" + std::to_string(0xFF000000u) +
+                            "\nbcast=" + std::to_string(0x0AFFFFFFu) +
+                            "\nnetaddr=" + std::to_string(0x0A000000u) +
+                            "\ndhcpEnable=0\n";
+  ASSERT_EQ(save(moved), 0);
+  EXPECT_EQ(cfgSaveVerified(image_.c_str(), reason), 1);
+  EXPECT_NE(std::string(reason), "");
+  EXPECT_EQ(load(), moved);
+  EXPECT_EQ(changes(), "sgateway1=" + std::to_string(0xC0A80101u) + "\n");
+  // Without the move it is saved.
+  ASSERT_EQ(save(lan + "dhcpEnable=0\n"), 0);
+  EXPECT_EQ(cfgSaveVerified(image_.c_str(), reason), 0);
+}
+
+}  // namespace

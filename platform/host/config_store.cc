@@ -36,7 +36,15 @@
 //
 // readConfigUpdate compares the image's two slot headers with those seen at
 // the last load or save; only when they differ is the image read and parsed
-// again.  Every save changes a header (new generation, new CRC).
+// again.  Every save changes a header (new generation, new CRC).  A refresh
+// keeps this process's unsaved changes: they are applied to what was read,
+// as its save would apply them, so that what a program was told it set
+// stays set until it saves or reverts.
+//
+// Values the console only shows (the DHCP lease, loaded into the working
+// copy between cfgBeginDisplay and cfgEndDisplay) are not changes: the
+// store keeps what they replaced and puts it back before a save, so that
+// no lease address is ever saved as if typed.
 //
 // An image that cannot be read at all (an I/O error, as opposed to a blank
 // or corrupt EEPROM) gives the factory defaults to work with, but no save is
@@ -61,6 +69,7 @@ struct Entry {
   uint16_t keyLen;
   uint16_t valueLen;
   bool recorded;  // named in the change record already
+  bool shown;     // holds a value set for display only (see cfgBeginDisplay)
 };
 
 // Smallest line: "k=\n".
@@ -114,6 +123,14 @@ int groupRecordCount;
 int groupRecordPoolUsed;
 bool groupCleared;
 bool groupOverflow;
+// Display-only values: how many keys hold one, and whether any was set since
+// the last load or save (then a save always merges, see mergeForSave).
+int displayDepth;
+int stashCount;
+int stashPoolUsed;
+bool displayedSinceLoad;
+// A refresh that could not read the image has been logged.
+bool refreshFailed;
 
 // Page-aligned, as are the other large buffers a load or a get uses, so
 // that their used beginnings take no more pages of memory than they fill.
@@ -146,6 +163,25 @@ char changeText[kRecordPoolSize + kEepromSize + kRecordMax];
 // All-or-nothing groups: the working copy and the record as they were when
 // the outermost group began.
 char groupText[kEepromSize];
+
+// What display-only sets replaced: per key, the value it had before its
+// first such set (or that it had none), so that the operator's working copy
+// can be put back before anything is saved.  Only a handful of keys are
+// ever shown this way (the lease's addresses); past the room here a key's
+// display value is kept as an ordinary unsaved value.
+constexpr int kStashMax = 16;
+constexpr int kStashPoolSize = 1024;
+struct Stashed {
+  uint16_t key;    // offset in stashPool
+  uint16_t value;  // offset in stashPool
+  bool present;    // false: the key was not set
+};
+Stashed stash[kStashMax];
+char stashPool[kStashPoolSize];
+
+// The working copy as it was before a refresh took in other programs'
+// saves, for when this process's changes do not fit beside them.
+char keepText[kEepromSize];
 
 // Characters a key cannot hold: '=' and the control characters.
 struct BadKeyChars {
@@ -296,7 +332,7 @@ int putValue(const char *key, int keyLen, uint32_t hash, const char *value,
     index = entryCount++;
     // Its value is "" (the key's terminator) until set below.
     entries[index] = {at, static_cast<uint16_t>(at + keyLen),
-                      static_cast<uint16_t>(keyLen), 0, false};
+                      static_cast<uint16_t>(keyLen), 0, false, false};
     indexAdd(index, hash);
   }
   entries[index].value = static_cast<uint16_t>(poolAdd(value, valueLen));
@@ -398,7 +434,10 @@ void recordReflag() {
 // This process is about to change (or has just set) the entry at index.
 void noteChange(int index) {
   Entry &e = entries[index];
-  if (recordPause || recordCleared || e.recorded) return;
+  if (recordPause) return;
+  // This process's own change replaces whatever was shown there.
+  e.shown = false;
+  if (recordCleared || e.recorded) return;
   e.recorded = true;
   if (recordOverflow) return;
   if (recordCount >= kRecordMax ||
@@ -409,6 +448,65 @@ void noteChange(int index) {
   recordKeys[recordCount++] = static_cast<uint16_t>(recordPoolUsed);
   memcpy(recordPool + recordPoolUsed, pool + e.key, e.keyLen + 1);
   recordPoolUsed += e.keyLen + 1;
+}
+
+// ---- values set for display only ------------------------------------------
+
+void stashReset() {
+  stashCount = 0;
+  stashPoolUsed = 0;
+  displayedSinceLoad = false;
+}
+
+// A display-only set is about to replace the entry at index (or to create
+// the key, index -1): keeps what it replaces, once per key.
+void stashBefore(const char *key, int index) {
+  displayedSinceLoad = true;
+  if (index >= 0 && entries[index].shown) return;
+  int keyLen = static_cast<int>(strlen(key));
+  int valueLen = index >= 0 ? entries[index].valueLen : 0;
+  if (stashCount >= kStashMax ||
+      stashPoolUsed + keyLen + valueLen + 2 > kStashPoolSize)
+    return;
+  Stashed &s = stash[stashCount++];
+  s.key = static_cast<uint16_t>(stashPoolUsed);
+  memcpy(stashPool + stashPoolUsed, key, keyLen + 1);
+  stashPoolUsed += keyLen + 1;
+  s.value = static_cast<uint16_t>(stashPoolUsed);
+  memcpy(stashPool + stashPoolUsed, index >= 0 ? pool + entries[index].value : "",
+         valueLen + 1);
+  stashPoolUsed += valueLen + 1;
+  s.present = index >= 0;
+}
+
+// The entries' shown flags after the working copy was rebuilt from text.
+void stashReflag() {
+  for (int i = 0; i < stashCount; i++) {
+    int index = findEntry(stashPool + stash[i].key);
+    if (index >= 0) entries[index].shown = true;
+  }
+}
+
+// Puts back what display-only sets replaced, where no change of this
+// process came since: the working copy is then the operator's own again.
+void undisplay() {
+  recordPause++;
+  for (int i = 0; i < stashCount; i++) {
+    const Stashed &s = stash[i];
+    int index = findEntry(stashPool + s.key);
+    if (index < 0 || !entries[index].shown) continue;
+    if (!s.present) {
+      deleteEntry(index);
+      continue;
+    }
+    const char *value = stashPool + s.value;
+    // It fitted before; the shown value it replaces is given up first.
+    setValue(stashPool + s.key, value, static_cast<int>(strlen(value)));
+    entries[findEntry(stashPool + s.key)].shown = false;
+  }
+  recordPause--;
+  stashCount = 0;
+  stashPoolUsed = 0;
 }
 
 // The record as change text (format at cfgMergeText); its length, or -1
@@ -479,30 +577,39 @@ int applyChanges(const char *changes) {
 
 // ---- saving -----------------------------------------------------------------
 
-// Result of the merge when this process's changes do not fit beside the
-// newest saved settings.
+// Results of the merge besides 0: this process's changes do not fit beside
+// the newest saved settings, or the configuration about to be saved fails
+// the network checks.
 constexpr int kNoRoom = 1;
+constexpr int kRefused = 2;
 
 struct SaveJob {
   int workingLen;  // the working copy as saved text, in textBuf
   bool whole;      // save the working copy as it is
   bool merged;     // the working copy now holds the merge
+  char *reason;    // non-null: what is saved must pass verifyNetworkConfig
 };
 
 int mergeForSave(void *context, const char *current, const EepromHeaders &found,
                  const char **data, int *length) {
   static char merged[kEepromSize];
   auto *job = static_cast<SaveJob *>(context);
-  if (job->whole || eepromSameHeaders(found, seenHeaders)) {
+  // Values shown since the last load may still stand in the working copy
+  // where nothing could put back what they replaced: then only the merge
+  // of what this process changed is safe to save.
+  if (job->whole || (!displayedSinceLoad && eepromSameHeaders(found, seenHeaders))) {
     *data = textBuf;
     *length = job->workingLen + 1;
-    return 0;
+  } else {
+    job->merged = true;
+    int n = cfgMergeText(current, changeText, merged, sizeof merged);
+    if (n < 0) return kNoRoom;
+    *data = merged;
+    *length = n + 1;
   }
-  job->merged = true;
-  int n = cfgMergeText(current, changeText, merged, sizeof merged);
-  if (n < 0) return kNoRoom;
-  *data = merged;
-  *length = n + 1;
+  // The working copy now holds what is about to be saved, and the lock
+  // keeps it the newest until it is: the check sees what the unit will run.
+  if (job->reason && !verifyNetworkConfig(job->reason)) return kRefused;
   return 0;
 }
 
@@ -521,6 +628,7 @@ const char *cfgKeyAt(int index) { return pool + entries[index].key; }
 const char *cfgValueAt(int index) { return pool + entries[index].value; }
 int cfgTextSize() { return textSize; }
 long cfgLoadCount() { return loadCount; }
+bool cfgUnreadable() { return unreadable; }
 
 void cfgClear() {
   entryCount = 0;
@@ -537,12 +645,16 @@ void cfgReset() {
   unreadable = false;
   groupDepth = 0;
   groupFailed = false;
+  displayDepth = 0;
+  stashReset();
 }
 
 void cfgRecordClear() {
   if (recordPause) return;
   recordReset();
   recordCleared = true;
+  // What was shown before is gone with the rest.
+  stashReset();
 }
 
 int cfgTextFormat(char *out, int size) {
@@ -620,6 +732,8 @@ int cfgLoad(const char *path) {
   if (keys == 0) factoryDefaults();
   recordPause--;
   recordReset();
+  stashReset();
+  refreshFailed = false;
   bool wasUnreadable = unreadable;
   unreadable = ioError;
   if (keys > 0) return 0;
@@ -640,26 +754,84 @@ int cfgLoad(const char *path) {
   return -1;
 }
 
+namespace {
+
+// Takes in what others saved and puts this process's unsaved changes back
+// on top, as a save would merge them.  When they no longer fit beside what
+// was saved, or the image cannot be read, the working copy stays as it was
+// and the next refresh tries again.
+int refreshKeepingChanges(const char *path) {
+  // A cleared copy, or one with more changes than the record holds, is
+  // this process's whole: nothing of others can be taken in without
+  // overriding it, and its save writes it whole anyway.
+  if (recordCleared || recordOverflow) return 0;
+  if (formatChanges(changeText, sizeof changeText) < 0) return 0;
+  uint64_t generation = 0;
+  EepromHeaders seen;
+  int rc = eepromReadImage(path, textBuf, &generation, &seen);
+  if (rc == kEepromIoError) {
+    if (!refreshFailed) {
+      logIt(kLogError, "Configuration store: the EEPROM could not be read "
+                       "(%s); unsaved changes kept, others' saves not taken in.",
+            strerror(errno));
+    }
+    refreshFailed = true;
+    return -1;
+  }
+  if (rc != kEepromOk) textBuf[0] = 0;
+  cfgTextFormat(keepText, sizeof keepText);
+  if (cfgMergeText(textBuf, changeText, textBuf, sizeof textBuf) < 0) {
+    recordPause++;
+    cfgTextParse(keepText);
+    recordPause--;
+    recordReflag();
+    stashReflag();
+    if (!refreshFailed) {
+      logIt(kLogError, "Configuration store: unsaved changes and those saved "
+                       "meanwhile do not fit together; others' saves not "
+                       "taken in.");
+    }
+    refreshFailed = true;
+    return -1;
+  }
+  loadCount++;
+  seenHeaders = seen;
+  refreshFailed = false;
+  // The shown values went with the old working copy.
+  stashReset();
+  recordReflag();
+  return 0;
+}
+
+}  // namespace
+
 int cfgUpdate(const char *path) {
-  // After a failed read only a full load can tell that the image is back.
-  if (!loaded || unreadable) return cfgLoad(path);
+  if (!loaded) return cfgLoad(path);
+  bool changed = recordCount > 0 || recordCleared || recordOverflow;
+  // After a failed read only a full load can tell that the image is back;
+  // nothing of this process is lost by it then, as nothing can be saved.
+  if (unreadable) return cfgLoad(path);
   EepromHeaders now;
   eepromReadHeaders(path, &now);
   if (eepromSameHeaders(now, seenHeaders)) return 0;
-  return cfgLoad(path);
+  return changed ? refreshKeepingChanges(path) : cfgLoad(path);
 }
 
-int cfgSave(const char *path) {
+namespace {
+
+int saveWorking(const char *path, char *reason) {
   if (unreadable) {
     logIt(kLogError, "Configuration store: not saved: the EEPROM could not "
                      "be read, and its settings would be lost.");
     return -1;
   }
+  // Values only shown are not this process's settings.
+  undisplay();
   int n = cfgTextFormat(textBuf, sizeof textBuf);
   if (n < 0) return -1;
   // Without a load there is nothing to merge into; after a clear the merge
   // is the working copy itself.
-  SaveJob job = {n, !loaded || recordCleared, false};
+  SaveJob job = {n, !loaded || recordCleared, false, reason};
   if (!job.whole &&
       (recordOverflow || formatChanges(changeText, sizeof changeText) < 0)) {
     job.whole = true;
@@ -672,10 +844,13 @@ int cfgSave(const char *path) {
   if (rc == 0) {
     seenHeaders = after;
     loaded = true;
+    refreshFailed = false;
     recordReset();
+    stashReset();
     return 0;
   }
-  if (job.merged) restoreWorking();
+  if (job.merged || rc == kRefused) restoreWorking();
+  if (rc == kRefused) return 1;
   if (rc == kNoRoom) {
     logIt(kLogError, "Configuration store: not saved: these changes and "
                      "those saved meanwhile do not fit together.");
@@ -686,9 +861,20 @@ int cfgSave(const char *path) {
   return -1;
 }
 
+}  // namespace
+
+int cfgSave(const char *path) { return saveWorking(path, nullptr); }
+
+int cfgSaveVerified(const char *path, char *reason) {
+  return saveWorking(path, reason);
+}
+
 int readConfig() { return cfgLoad(unit::kEepromImage); }
 int readConfigUpdate() { return cfgUpdate(unit::kEepromImage); }
 int updateCfgSave() { return cfgSave(unit::kEepromImage); }
+int updateCfgSaveVerified(char *reason) {
+  return cfgSaveVerified(unit::kEepromImage, reason);
+}
 
 const char *cfgGet(const char *key) {
   if (!key) return "";
@@ -702,9 +888,11 @@ int cfgGetN(const char *key) {
 
 int cfgSet(const char *key, const char *value) {
   if (!validKey(key) || !value) return -1;
+  if (displayDepth) stashBefore(key, findEntry(key));
   int index = setValue(key, value, static_cast<int>(strlen(value)));
   if (index >= 0) {
     noteChange(index);
+    if (displayDepth) entries[index].shown = true;
     return 0;
   }
   if (groupDepth) groupFailed = true;
@@ -758,7 +946,25 @@ int cfgEndGroup() {
   recordCleared = groupCleared;
   recordOverflow = groupOverflow;
   recordReflag();
+  stashReflag();
   return -1;
+}
+
+int cfgEndGroupSaved() {
+  if (groupDepth == 1 && !groupFailed && updateCfgSave() != 0)
+    groupFailed = true;
+  return cfgEndGroup();
+}
+
+void cfgBeginDisplay() {
+  displayDepth++;
+  recordPause++;
+}
+
+void cfgEndDisplay() {
+  if (displayDepth == 0) return;
+  displayDepth--;
+  recordPause--;
 }
 
 int houseKeeping() { return 0; }

@@ -49,9 +49,14 @@ int cfgChangeText(char *out, int size);
 int cfgLoad(const char *path);
 int cfgUpdate(const char *path);
 int cfgSave(const char *path);
+// updateCfgSaveVerified on the image at path.
+int cfgSaveVerified(const char *path, char *reason);
 // Number of times the working copy was (re)loaded from an image: lets the
 // cheapness of cfgUpdate be observed.
 long cfgLoadCount();
+// True when the last load could not read the image (the working copy then
+// holds factory defaults that are not the unit's settings).
+bool cfgUnreadable();
 
 // Factory defaults, in table order.
 struct CfgDefault {

@@ -75,15 +75,16 @@ int readLease(const char *path, DhcpLease *lease) {
 void applyLeaseFile(const char *path, int save) {
   DhcpLease lease;
   if (readLease(path, &lease) != 0) return;
-  dhcpDefGateway = lease.defaultGateway;
   // The values belong together: half a lease would mix two networks.  In a
-  // full store none of them is taken (the caller's group tells).
+  // full store none of them is taken (the caller's group tells), the
+  // default gateway included.
   cfgBeginGroup();
   cfgSetN("ip", static_cast<int>(lease.ip));
   cfgSetN("netmask", static_cast<int>(lease.netmask));
   cfgSetN("gateway1", static_cast<int>(lease.gateway));
   cfgSetN("bcast", static_cast<int>(lease.bcast));
   if (cfgEndGroup() != 0) return;
+  dhcpDefGateway = lease.defaultGateway;
   if (save && updateCfgSave() != 0)
     logIt(kLogError, "DHCP lease could not be saved.");
 }

@@ -216,7 +216,8 @@ int openForWrite(const char *path, bool *created) {
   for (;;) {
     int fd = open(path, O_RDWR | O_CLOEXEC);
     if (fd >= 0 || errno != ENOENT) return fd;
-    fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // It holds the passwords and communities in clear.
+    fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
       *created = true;
       return fd;
@@ -263,6 +264,8 @@ int writeLocked(int fd, const char *data, int length, EepromBudget *budget,
   return 0;
 }
 
+constexpr int kWatchFdFloor = 40;
+
 // Makes fd the descriptor kept for looks at the headers of path.
 void watch(const char *path, int fd) {
   if (watchFd >= 0 && watchFd != fd) close(watchFd);
@@ -273,6 +276,14 @@ void watch(const char *path, int fd) {
     return;
   }
   memcpy(watchPath, path, len + 1);
+  // Kept above the descriptors a hand-over to another program closes (2 to
+  // 39): closed under the store, its number would go to the next file
+  // opened, and the store would read that file's bytes as headers.
+  int high = fcntl(fd, F_DUPFD_CLOEXEC, kWatchFdFloor);
+  if (high >= 0) {
+    close(fd);
+    fd = high;
+  }
   watchFd = fd;
 }
 

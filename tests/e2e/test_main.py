@@ -2,7 +2,9 @@
 import os
 import re
 import select
+import stat
 import subprocess
+import time
 
 import pytest
 
@@ -26,34 +28,30 @@ def clock_sets(trace):
 
 
 class PidFile:
-    """A FIFO bound where setup writes its pid file, so that the test waits
-    for the write itself instead of for whatever the port does next."""
+    """The unit's /var/run, bound from a directory of the test's, and the
+    pid file that setup puts there (by renaming it into place: it appears
+    whole or not at all)."""
 
     def __init__(self, tmp_path, port):
-        host = tmp_path / ("pid%d" % port)
-        os.mkfifo(host)
-        self.bind = (host, "/var/run/setup%d.pid" % port)
-        # Non-blocking, so that opening does not wait for the writer; the
-        # writer's open then finds a reader and does not block either.
-        self.fd = os.open(host, os.O_RDONLY | os.O_NONBLOCK)
+        run = tmp_path / "run"
+        run.mkdir(exist_ok=True)
+        self.bind = (run, "/var/run")
+        self.path = run / ("setup%d.pid" % port)
 
     def read(self, timeout=15):
-        data = b""
+        end = time.monotonic() + timeout
         while True:
-            assert select.select([self.fd], [], [], timeout)[0], \
-                "no pid file %s written (so far: %r)" % (self.bind[1], data)
-            chunk = os.read(self.fd, 64)
-            if not chunk:
+            data = b"" if self.path.is_symlink() or not self.path.is_file() \
+                else self.path.read_bytes()
+            if re.fullmatch(rb"\d+\n", data):
                 return data
-            data += chunk
+            assert time.monotonic() < end, "no pid file %s written" % self.path.name
+            time.sleep(0.05)
 
 
 @pytest.fixture
 def pid_file(tmp_path):
-    made = []
-    yield lambda port: made.append(PidFile(tmp_path, port)) or made[-1]
-    for p in made:
-        os.close(p.fd)
+    return lambda port: PidFile(tmp_path, port)
 
 
 # ---- usage -------------------------------------------------------------------
@@ -108,7 +106,8 @@ def test_getty_flag_does_not_outlast_a_batch_option(unit, tmp_path):
     assert r.returncode == 0
     assert clock_sets(r.trace)
     assert not [l for l in r.trace if "setsid(" in l]
-    assert list(run_dir.iterdir()) == []
+    # No pid file: only the renderers' lock is left in /var/run.
+    assert [p.name for p in run_dir.iterdir()] == ["config-files.lock"]
 
 
 # ---- -Z -------------------------------------------------------------------------
@@ -205,12 +204,24 @@ def test_clock_set_from_rtc_only_when_readable_and_valid(unit, rtc, valid, sets)
 
 # ---- getty mode start-up ----------------------------------------------------------
 
-def test_pid_file_names_the_serial_port(unit, pid_file):
+@pytest.mark.parametrize("planted", [None, "symlink", "hard link"])
+def test_pid_file_names_the_serial_port(unit, pid_file, tmp_path, planted):
     pf = pid_file(12)
-    child = unit.spawn_cmd(["/bin/sh", "-c", "echo pid=$$; exec /bin/setup -I"],
+    # A link planted at the pid file's name is replaced, not written through.
+    victim = pf.path.parent / "victim"
+    victim.write_text("keep me\n")
+    victim.chmod(0o600)
+    if planted == "symlink":
+        pf.path.symlink_to(victim)
+    elif planted == "hard link":
+        os.link(victim, pf.path)
+    child = unit.spawn_cmd(["/bin/sh", "-c", "umask 077; echo pid=$$; exec /bin/setup -I"],
                            tty="/dev/ttyS12", binds=[pf.bind])
     child.expect(rb"pid=(\d+)\r\n")
     assert pf.read() == child.match.group(1) + b"\n"
+    # Readable by all whatever the umask; the victim untouched.
+    assert stat.S_IMODE(pf.path.stat().st_mode) == 0o644
+    assert (victim.read_text(), stat.S_IMODE(victim.stat().st_mode)) == ("keep me\n", 0o600)
 
 
 @pytest.mark.parametrize("how", ["option", "login name"])
