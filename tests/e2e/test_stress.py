@@ -173,3 +173,18 @@ def test_a_short_stress_run_finds_nothing(tmp_path):
         row = re.search(r"^%s +(\d+) +\d+ +\d+ +\d+ +(\d+)$" % re.escape(program),
                         r.stdout, re.M)
         assert row and int(row.group(1)) > 0, (program, r.stdout)
+
+
+def test_what_network_conf_shows_is_checked_like_a_sample():
+    move = ("console", {"ip": "167772165", "bcast": "167837695",
+                        "netmask": "4294901760"}, 1, 2, OK)
+    h = make(move)
+    moved = (NETWORK % "start").replace("10.0.0.2", "10.0.0.5").replace(
+        "MASK=255.0.0.0", "MASK=255.255.0.0")
+    h.files.append(dict(at=3, files={"etc/network.conf": moved.replace(
+        "10.255.255.255", "10.0.255.255")}))
+    assert violations(h) == []
+    # Rendered from a configuration holding half the move.
+    h.files.append(dict(at=4, files={"etc/network.conf": moved}))
+    [v] = violations(h)
+    assert "shows in ip but bcast='184549375' is older" in v
