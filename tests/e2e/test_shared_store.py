@@ -158,6 +158,8 @@ def test_a_lease_that_does_not_fit_is_not_copied_at_all(unit):
     # The stored addresses, none of the lease's mixed in.
     assert "IP Address: 10.1.2.3\r\n" in screen and "Gateway: 10.1.0.1\r\n" in screen
     assert "192.168.100." not in screen.split("Default Gateway")[0]
+    # Nor the lease's default gateway beside the stored one.
+    assert "(DHCP: 192.168.100.1)" not in screen
     # Switching DHCP off would take the lease over: refused whole.
     console.type("d")
     console.expect("\n%s%s" % (FULL, PAUSE))
