@@ -296,7 +296,14 @@ class Checker:
 
     def check_samples(self):
         samples = sorted(self.h.samples, key=lambda s: s["start"])
-        starts = [s["start"] for s in samples]
+        # Per key, where the run of samples showing the same value as
+        # sample i began: the look back for another value skips it whole.
+        run_start = {}
+        for key in self.keys:
+            starts = run_start[key] = []
+            for i, s in enumerate(samples):
+                same = i and s["config"].get(key) == samples[i - 1]["config"].get(key)
+                starts.append(starts[i - 1] if same else i)
         for n, s in enumerate(samples):
             where = "sample %d [%.3f, %.3f]" % (n, s["start"], s["end"])
             config = s["config"]
@@ -315,10 +322,16 @@ class Checker:
                               % (where, key, value, w.id, w.writes[key]), w, *ops,
                               once=("lost", key, value, w.id))
                     continue
-                # A value all of whose writes had ended before an earlier
-                # sample that showed another one has come back.
-                for earlier in samples[bisect.bisect_right(starts, latest):n]:
-                    if earlier["end"] < s["start"] and earlier["config"].get(key) != value:
+                # The last earlier sample that showed another value: if all
+                # writes of this one had ended before it, this one came back.
+                j = n - 1
+                while j >= 0 and samples[j]["start"] > latest:
+                    earlier = samples[j]
+                    if earlier["config"].get(key) == value:
+                        j = run_start[key][j] - 1
+                    elif earlier["end"] >= s["start"]:
+                        j -= 1      # read at the same time as this one
+                    else:
                         self.fail("%s: %s=%r came back after %r was seen in the sample "
                                   "of [%.3f, %.3f]" % (where, key, value,
                                                         earlier["config"].get(key),
