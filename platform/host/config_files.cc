@@ -29,6 +29,7 @@
 // cfgWriteFile:
 //   /var/run/config.txt    (mode 0600) the working copy in the saved text
 //                          format, secrets included.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -392,7 +393,46 @@ namespace {
 // saved configuration and writes its files, so the last one to finish
 // wrote the newest settings, and a file is never rendered from settings
 // older than those already in another file it wrote.
-constexpr char kRenderLock[] = "/var/run/config-files.lock";
+constexpr char kRenderLock[] = "/var/lock/config-files.lock";
+
+// The files the renderers write, by directory.  What a renderer killed
+// while writing left behind is its temporary, "<name>.XXXXXX".
+struct RenderedDir {
+  const char *dir;
+  const char *names[4];
+};
+constexpr RenderedDir kRenderedDirs[] = {
+    {"/etc", {"hostname", "network.conf", "resolv.conf", nullptr}},
+    {"/etc/unit", {"services.conf", "accounts", nullptr, nullptr}},
+    {"/var/run", {"network.reload", nullptr, nullptr, nullptr}},
+};
+
+bool isTemporaryOf(const char *entry, const char *name) {
+  size_t n = strlen(name);
+  if (strncmp(entry, name, n) != 0 || entry[n] != '.' || strlen(entry + n + 1) != 6)
+    return false;
+  for (const char *p = entry + n + 1; *p; p++) {
+    if (!isalnum(static_cast<unsigned char>(*p))) return false;
+  }
+  return true;
+}
+
+// Under the lock no other renderer is writing: every temporary found is a
+// dead one's.
+void removeDeadTemporaries() {
+  for (const RenderedDir &d : kRenderedDirs) {
+    DIR *dir = opendir(d.dir);
+    if (!dir) continue;
+    while (const dirent *e = readdir(dir)) {
+      for (const char *name : d.names) {
+        if (!name || !isTemporaryOf(e->d_name, name)) continue;
+        unlinkat(dirfd(dir), e->d_name, 0);
+        break;
+      }
+    }
+    closedir(dir);
+  }
+}
 
 int renderLocked(int (*render)(const char *root, int fromConsole),
                  int fromConsole) {
@@ -401,8 +441,10 @@ int renderLocked(int (*render)(const char *root, int fromConsole),
     logIt(kLogError, "Configuration: cannot open %s: %s", kRenderLock,
           strerror(errno));
   } else {
-    while (flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    int locked;
+    while ((locked = flock(lock, LOCK_EX)) != 0 && errno == EINTR) {
     }
+    if (locked == 0) removeDeadTemporaries();
   }
   // Unsaved changes of this process stay in its working copy; they are
   // rendered with the rest, as they always were.

@@ -129,8 +129,11 @@ int displayDepth;
 int stashCount;
 int stashPoolUsed;
 bool displayedSinceLoad;
-// A refresh that could not read the image has been logged.
+// The last refresh could not take in what others saved (logged once); the
+// image's headers then, so that the next refresh tries again only once
+// something new was saved.
 bool refreshFailed;
+EepromHeaders failedHeaders;
 
 // Page-aligned, as are the other large buffers a load or a get uses, so
 // that their used beginnings take no more pages of memory than they fill.
@@ -769,6 +772,7 @@ int refreshKeepingChanges(const char *path) {
   uint64_t generation = 0;
   EepromHeaders seen;
   int rc = eepromReadImage(path, textBuf, &generation, &seen);
+  failedHeaders = seen;
   if (rc == kEepromIoError) {
     if (!refreshFailed) {
       logIt(kLogError, "Configuration store: the EEPROM could not be read "
@@ -814,7 +818,9 @@ int cfgUpdate(const char *path) {
   EepromHeaders now;
   eepromReadHeaders(path, &now);
   if (eepromSameHeaders(now, seenHeaders)) return 0;
-  return changed ? refreshKeepingChanges(path) : cfgLoad(path);
+  if (!changed) return cfgLoad(path);
+  if (refreshFailed && eepromSameHeaders(now, failedHeaders)) return -1;
+  return refreshKeepingChanges(path);
 }
 
 namespace {

@@ -147,6 +147,8 @@ def test_renderers_at_once_write_whole_files_from_the_newest_settings(unit):
     # A directory where a shared temporary name would be: only a renderer
     # with a temporary of its own can write the file.
     unit.path("/etc/network.conf.new").mkdir()
+    # What a renderer killed while writing left behind.
+    unit.path("/etc/unit/accounts.Ab3xY9").write_text("half")
     for round in range(8):
         unit.set_config(hostname="h%d" % round)
         runs = [subprocess.Popen(unit.tool_args(["/bin/setup", "-x"]),
@@ -159,7 +161,7 @@ def test_renderers_at_once_write_whole_files_from_the_newest_settings(unit):
         assert "HOSTNAME='last%d'\n" % round in conf
         assert "LAN_IP=10.0.%d.1\n" % round in conf and conf.endswith("\n")
     assert not [m for _, m in unit.log() if "cannot write" in m]
-    # No temporary is left behind.
+    # No temporary is left behind, not even a dead renderer's.
     left = [n for d in ("/etc", "/etc/unit") for n in os.listdir(unit.path(d))
             if re.fullmatch(r"(hostname|(network|resolv|services)\.conf|accounts)\.\w{6}", n)]
     assert left == []
