@@ -28,6 +28,7 @@ The checks (check(history) gives the violations):
 import bisect
 import json
 import re
+import threading
 import warnings
 
 with warnings.catch_warnings():
@@ -77,8 +78,11 @@ class Op:
 
 
 class History:
+    """Recorded by several threads at once."""
+
     def __init__(self, initial, at):
         """initial: the saved configuration when the run began, at time at."""
+        self.lock = threading.Lock()
         self.ops = []
         self.samples = []      # {"start", "end", "config", "verdict"}
         self.files = []        # {"at", "files": {name: text}}
@@ -91,12 +95,14 @@ class History:
         op.finish(OK, at)
 
     def begin(self, program, kind, writes, at, proc=None):
-        op = Op(len(self.ops), program, kind, writes, at, proc)
-        self.ops.append(op)
+        with self.lock:
+            op = Op(len(self.ops), program, kind, writes, at, proc)
+            self.ops.append(op)
         return op
 
     def count(self, table, program):
-        table[program] = table.get(program, 0) + 1
+        with self.lock:
+            table[program] = table.get(program, 0) + 1
 
     def sample(self, start, end, config):
         self.samples.append(dict(start=start, end=end, config=config, verdict=None))
@@ -112,6 +118,7 @@ class History:
         with open(path) as f:
             d = json.load(f)
         h = cls.__new__(cls)
+        h.lock = threading.Lock()
         h.ops = [Op.from_json(o) for o in d["ops"]]
         for k in ("samples", "files", "quiet", "started", "kills", "troubles"):
             setattr(h, k, d[k])
@@ -227,17 +234,17 @@ class Checker:
             if re.fullmatch(r"user_\d+_name", key):
                 self.accounts.setdefault(value, []).extend(ops)
         # Per key, the acknowledged writes by the time of their answer, and
-        # the latest start among those answered by then.
+        # the one that started last among those answered by then.
         self.acked = {}
         for key in keys:
-            done = sorted((op.end, op.invoke, op.id) for op in history.ops
-                          if op.outcome == OK and key in op.writes)
-            latest, starts = None, []
-            for end, invoke, ident in done:
-                if latest is None or invoke > history.ops[latest].invoke:
-                    latest = ident
-                starts.append(latest)
-            self.acked[key] = ([d[0] for d in done], starts)
+            done = sorted((op for op in history.ops if op.outcome == OK and key in op.writes),
+                          key=lambda op: op.end)
+            latest, newest = None, []
+            for op in done:
+                if latest is None or op.invoke > latest.invoke:
+                    latest = op
+                newest.append(latest)
+            self.acked[key] = ([op.end for op in done], newest)
 
     def fail(self, what, *ops, once=None):
         """Records a violation; one told by once again (the same lost value
@@ -268,9 +275,9 @@ class Checker:
     def newest_acked(self, key, before):
         """The acknowledged write of key answered before time before that
         started last, or None."""
-        ends, starts = self.acked[key]
+        ends, newest = self.acked[key]
         i = bisect.bisect_left(ends, before)
-        return self.h.ops[starts[i - 1]] if i else None
+        return newest[i - 1] if i else None
 
     def unique_writer(self, key, value):
         ops = self.writers.get((key, value), [])
