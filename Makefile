@@ -4,8 +4,8 @@ JOBS ?= 2
 # `make install PREFIX=/usr DESTDIR=/tmp/root`; DESTDIR is read by cmake.
 PREFIX ?= /usr/local
 
-.PHONY: run test deps build unit-test ppc-test e2e-test clone-check lint install bench \
-	asan-test fuzz fuzz-build soak
+.PHONY: run test deps build unit-test ppc-test e2e-test build-programs clone-check lint install bench \
+	asan-test fuzz fuzz-build soak coverage coverage-build coverage-zero coverage-report
 
 # Only what the console needs: the run set of packages and the two programs
 # the unit runs.  One line a step; the build's own output goes to a log that
@@ -22,15 +22,22 @@ run:
 	@tools/unit run
 
 # Every runner runs even when an earlier one fails, so that the output ends
-# with all their summaries; the status is that of the whole.
-test: deps build
+# with all their summaries; the status is that of the whole.  The unit and
+# end-to-end tests run against the coverage build, so the run itself is the
+# coverage run: its table comes last (numbers, not a gate).  Of this
+# machine's plain build only the two programs are made, for the install and
+# warning checks.
+test: deps build-programs coverage-build
 	@status=0; \
-	$(MAKE) --no-print-directory unit-test || status=1; \
+	$(MAKE) --no-print-directory coverage-zero; \
+	$(MAKE) --no-print-directory unit-test TEST_PRESET=coverage || status=1; \
 	$(MAKE) --no-print-directory ppc-test || status=1; \
-	$(MAKE) --no-print-directory e2e-test || status=1; \
+	$(MAKE) --no-print-directory e2e-test UNIT_BUILD=build/gcov || status=1; \
+	$(MAKE) --no-print-directory system-test || status=1; \
 	$(MAKE) --no-print-directory clone-check || status=1; \
 	$(MAKE) --no-print-directory asan-test || status=1; \
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(CI_FUZZ_SECONDS) || status=1; \
+	$(MAKE) --no-print-directory coverage-report; \
 	exit $$status
 
 deps:
@@ -40,8 +47,13 @@ build:
 	cmake --preset host -DSETUP_TESTS=ON >/dev/null
 	cmake --build --preset host -j$(JOBS)
 
+build-programs:
+	cmake --preset host -DSETUP_TESTS=ON >/dev/null
+	cmake --build --preset host -j$(JOBS) --target setup unitcfg
+
+TEST_PRESET ?= host
 unit-test:
-	ctest --preset host
+	ctest --preset $(TEST_PRESET)
 
 # The appliance's 32-bit big-endian PowerPC build; its unit tests run under
 # qemu-ppc.
@@ -50,10 +62,50 @@ ppc-test:
 	cmake --build --preset ppc -j$(JOBS)
 	ctest --preset ppc
 
-# Extra pytest arguments, e.g. E2E_ARGS=--basetemp=/tmp/e2e-mine.
+# Extra pytest arguments, e.g. E2E_ARGS=--basetemp=/tmp/e2e-mine; the
+# build whose programs the unit runs, e.g. UNIT_BUILD=build/gcov.
 E2E_ARGS ?=
+UNIT_BUILD ?=
 e2e-test:
-	$(PY) -m pytest -q tests/e2e $(E2E_ARGS)
+	UNIT_BUILD=$(UNIT_BUILD) $(PY) -m pytest -q tests/e2e $(E2E_ARGS)
+
+# The unit and end-to-end tests against a build with gcov counters, then a
+# line and branch table per folder of the product code (gcovr) and the
+# annotated sources in build/coverage/index.html.  `make test` is this run
+# too; here only the two test suites run.
+coverage: deps coverage-build
+	@status=0; \
+	$(MAKE) --no-print-directory coverage-zero; \
+	$(MAKE) --no-print-directory unit-test TEST_PRESET=coverage || status=1; \
+	$(MAKE) --no-print-directory e2e-test UNIT_BUILD=build/gcov || status=1; \
+	$(MAKE) --no-print-directory coverage-report; \
+	exit $$status
+
+coverage-build:
+	cmake --preset coverage >/dev/null
+	cmake --build --preset coverage -j$(JOBS)
+
+# Counts add up across runs: each run starts from none.
+coverage-zero:
+	@find build/gcov -name '*.gcda' -delete 2>/dev/null || true
+
+coverage-report:
+	@tools/coverage-report build/gcov build/coverage
+
+# The appliance's build on a whole 32-bit PowerPC system under
+# qemu-system-ppc: its kernel and BusyBox come from tools/system-image
+# (built once, kept in ~/.cache/setup-system), the initramfs is packed from
+# build/ppc and examples/inittab at every run.  SYSTEM_ARGS: extra pytest
+# arguments.
+SYSTEM_ARGS ?=
+.PHONY: system-test
+system-test: deps
+	cmake --preset ppc >/dev/null
+	cmake --build --preset ppc -j$(JOBS) --target setup unitcfg
+	@start=$$(date +%s); \
+	JOBS=$(JOBS) tools/system-image >/dev/null && \
+	$(PY) -m pytest -q tests/system --basetemp=build/system $(SYSTEM_ARGS); status=$$?; \
+	echo "system-test: $$(( $$(date +%s) - start )) s"; exit $$status
 
 # The product and its unit tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the agent's and the console's end-to-end
@@ -130,6 +182,6 @@ bench: deps
 STRESS_SECONDS ?= 600
 .PHONY: stress
 stress: deps build
-	SETUP_KILL_TRIALS=10000 build/host/platform_host_tests \
+	SETUP_KILL_TRIALS=10000 SETUP_TEST_TIMEOUT=0 build/host/platform_host_tests \
 	  --gtest_filter='EepromImage.WritersKilledAtRandom*'
 	$(PY) tools/stress -t $(STRESS_SECONDS) --history build/stress-history.json

@@ -27,3 +27,11 @@ set(CMAKE_CROSSCOMPILING_EMULATOR qemu-ppc -L ${PPC_SYSROOT})
 # the top-level CMakeLists.txt.  The linker's 64 KiB default page for
 # PowerPC would only pad the file: the appliance has 4 KiB pages.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,-z,max-page-size=0x1000")
+
+# The C library's time_t is 32 bits on this target unless asked otherwise,
+# and a unit sold today still runs after January 2038: every file of the
+# build, GoogleTest included, gets the 64-bit time_t (which needs 64-bit
+# file offsets as well).  It needs glibc 2.34 or later and, on the unit,
+# a kernel with the 64-bit time system calls (Linux 5.1 or later).
+set(CMAKE_C_FLAGS_INIT "-D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64")

@@ -148,6 +148,23 @@ PortMode decidePortMode(int port, const char **configString) {
   return modem ? PortMode::kModem : PortMode::kConsole;
 }
 
+void makeLineSettings(PortMode mode, const char *configString, struct termios *tio) {
+  cfmakeraw(tio);
+  setSpeed(tio, B115200);
+  if (mode == PortMode::kReserved) doReservedPortSetup(configString, tio);
+  // Nothing on this line may depend on carrier detect: a modem without
+  // carrier must still be talked to, and a terminal has no such line.
+  tio->c_cflag |= CLOCAL;
+  if (mode == PortMode::kModem) {
+    speed_t code = baudToTermios(cfgGetN("pppBaud"));
+    if (code) setSpeed(tio, code);
+    // PPP is 8-bit clean: XON/XOFF would eat bytes of its frames, so the
+    // modem paces us by RTS/CTS instead.
+    tio->c_iflag &= ~(IXON | IXOFF);
+    tio->c_cflag |= CRTSCTS;
+  }
+}
+
 void setUpSerialLine(int port, const char *name, PortMode mode,
                      const char *configString, struct termios *saved) {
   // Results unchecked throughout: a line that refuses a setting is used as it
@@ -159,20 +176,7 @@ void setUpSerialLine(int port, const char *name, PortMode mode,
   if (mode == PortMode::kModem) pulseDtr();
   routeSignals();
 
-  cfmakeraw(&tio);
-  setSpeed(&tio, B115200);
-  if (mode == PortMode::kReserved) doReservedPortSetup(configString, &tio);
-  // Nothing on this line may depend on carrier detect: a modem without
-  // carrier must still be talked to, and a terminal has no such line.
-  tio.c_cflag |= CLOCAL;
-  if (mode == PortMode::kModem) {
-    speed_t code = baudToTermios(cfgGetN("pppBaud"));
-    if (code) setSpeed(&tio, code);
-    // PPP is 8-bit clean: XON/XOFF would eat bytes of its frames, so the
-    // modem paces us by RTS/CTS instead.
-    tio.c_iflag &= ~(IXON | IXOFF);
-    tio.c_cflag |= CRTSCTS;
-  }
+  makeLineSettings(mode, configString, &tio);
   tcsetattr(0, TCSANOW, &tio);
 
   if (mode == PortMode::kReserved) holdReservedPort(port, name, configString);

@@ -31,6 +31,12 @@ enum class PortMode { kReserved, kModem, kConsole };
 // or at port 1's fixed string.
 PortMode decidePortMode(int port, const char **configString);
 
+// Turns the settings found on the port into the mode's working settings:
+// raw, at the mode's speed, ignoring the modem status lines; a modem line
+// paced by RTS/CTS instead of XON/XOFF, a reserved port in its string's
+// format.  Every other field stays as found.
+void makeLineSettings(PortMode mode, const char *configString, struct termios *tio);
+
 // Puts the line into the mode's working settings and installs loginSignal;
 // `saved` receives the settings as they were found.  A reserved port is then
 // held for ever: the call does not return for it.

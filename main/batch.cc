@@ -11,15 +11,19 @@
 #include "platform/device_services.h"
 #include "platform/ioctls.h"
 
+// Units run well past January 2038: a 32-bit time_t would wrap the clock
+// there (32-bit targets need the C library's _TIME_BITS=64).
+static_assert(sizeof(time_t) >= 8, "time_t must be 64 bits wide");
+
 // A clock that cannot be read (-1) or was never set leaves the system time
 // alone.  The C library no longer offers stime(); clock_settime on the
 // realtime clock is the same request to the kernel.  Its result does not
 // matter: -x goes on either way.
 void rtcToSystemTime() {
   rtcSetup();
-  long t = rtcGetTime(0);
+  time_t t = rtcGetTime(0);
   if (!rtcIsValid() || t == -1) return;
-  struct timespec ts = {static_cast<time_t>(t), 0};
+  struct timespec ts = {t, 0};
   clock_settime(CLOCK_REALTIME, &ts);
 }
 

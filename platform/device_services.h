@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 
 // OEM record.  The fields the program reads come in this order, with room
 // between them for the record's other fields.
@@ -104,8 +105,10 @@ int eepromWrite(const char *data, int length);
 
 // Real-time clock.
 void rtcSetup();
-// Seconds since the epoch, or -1 when the clock cannot be read.
-long rtcGetTime(int flags);
+// Seconds since the epoch, or -1 when the clock cannot be read.  A time_t:
+// the appliance's build has a 64-bit one, and a unit sold today still runs
+// after January 2038.
+time_t rtcGetTime(int flags);
 // Non-zero when the time the clock gives is valid.
 int rtcIsValid();
 

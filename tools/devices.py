@@ -73,8 +73,6 @@ ECHO, GARBLE, NOISE, SHORT, STALL, READ_ERROR = (
 # have interrupted it; longer than any time-out the program arms before it.
 STALL_INTERRUPT_SECONDS = 1.5
 
-# R-port switch behaviours (see Devices.rport_switch).
-SWITCH_WORKS, IGNORES_OFF, STUCK_ON, STAYS_OFF = "works", "ignores-off", "stuck-on", "stays-off"
 
 
 class Devices:
@@ -90,8 +88,11 @@ class Devices:
         self.atx_result = 0                  # what the ATX test request returns
         self.mouse_status = bytes([0xC0, 0, 0])
         self.keyboard = []                   # loop-back behaviour per cycle; then ECHO
-        self.rport_supply = True             # +12 V reaches the R-port switch
-        self.rport_switch = SWITCH_WORKS
+        # R-port status reads, scripted: (power present, power disabled) for
+        # the first reads in turn, any of the four pairs; after them (or
+        # with none) the port follows the switch: power on, present and
+        # not disabled; power off, disabled and absent.
+        self.rport_status = []
 
         # What the program did, in order: (node, request name, int argument
         # or None); plus the bytes written to each node.
@@ -106,7 +107,7 @@ class Devices:
         self._read_error = False
         self._waiting_read = None
         self._rport_disabled = False
-        self._rport_was_off = False
+        self._rport_reads = 0
 
         self._testbed = UMockdev.Testbed.new()
         # The testbed puts UMOCKDEV_DIR into this process's environment; the
@@ -195,12 +196,6 @@ class Devices:
         return 0
 
     def _rport_present(self):
-        if not self.rport_supply:
-            return False
-        if self.rport_switch == STUCK_ON:
-            return True
-        if self.rport_switch == STAYS_OFF and self._rport_was_off:
-            return False
         return not self._rport_disabled
 
     def _ioctl(self, node, name, arg):
@@ -228,12 +223,13 @@ class Devices:
             self._rport_disabled = False
             return 0, 0, None
         if node == RPORT and name == "RPORT_POWER_OFF":
-            if self.rport_switch != IGNORES_OFF:
-                self._rport_disabled = True
-                self._rport_was_off = True
+            self._rport_disabled = True
             return 0, 0, None
         if node == RPORT and name == "RPORT_GET_STATUS":
-            record = bytes([int(self._rport_present()), int(self._rport_disabled)])
+            read, self._rport_reads = self._rport_reads, self._rport_reads + 1
+            present, disabled = (self.rport_status[read] if read < len(self.rport_status)
+                                 else (self._rport_present(), self._rport_disabled))
+            record = bytes([int(present), int(disabled)])
             return 0, 0, record.ljust(24, b"\0")
         return -1, errno.ENOTTY, None
 

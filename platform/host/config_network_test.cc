@@ -45,7 +45,12 @@ TEST_F(Network, EachInconsistencyIsNamed) {
     const char *ip, *mask, *gw, *bcast, *expect;
   } cases[] = {
       {"10.0.0.5", "255.0.255.0", "0.0.0.0", nullptr, "LAN netmask 255.0.255.0"},
-      {"10.0.0.5", "255.255.255.255", "0.0.0.0", nullptr, "not a valid netmask"},
+      // Either side of the range, and the whole reason: a /31 refused as
+      // anything but a netmask would send the operator to the wrong field.
+      {"10.0.0.5", "255.255.255.254", "0.0.0.0", nullptr,
+       "LAN netmask 255.255.255.254 is not a valid netmask (/1 to /30)."},
+      {"10.0.0.5", "0.0.0.0", "0.0.0.0", nullptr,
+       "LAN netmask 0.0.0.0 is not a valid netmask (/1 to /30)."},
       {"10.0.0.0", "255.255.255.0", "0.0.0.0", nullptr, "LAN IP address 10.0.0.0"},
       {"127.0.0.5", "255.255.255.0", "0.0.0.0", nullptr, "LAN IP address"},
       {"224.0.0.5", "255.255.255.0", "0.0.0.0", nullptr, "LAN IP address"},
@@ -63,6 +68,8 @@ TEST_F(Network, EachInconsistencyIsNamed) {
     if (c.bcast) setIp("bcast", c.bcast);
     EXPECT_NE(verdict().find(c.expect), std::string::npos) << c.ip << " " << c.gw;
   }
+  port(0, "10.0.0.5", "255.255.255.252", "10.0.0.6");  // /30: two hosts
+  EXPECT_EQ(verdict(), "");
   port(0, "10.1.2.3", "255.255.0.0", "10.1.0.1");
   EXPECT_EQ(verdict(), "");
   EXPECT_EQ(std::string(ipToStr(cfgGetN("bcast"))), "10.1.255.255");

@@ -14,7 +14,26 @@
 #include "platform/host/log_internal.h"
 #include "platform/host/test_files.h"
 
+// The log's clock, held still by the tests of this program that set it:
+// time() here stands in for the C library's (the program's own definition
+// comes first), and reads the real clock while no instant is set.
+time_t fixedNow = -1;
+
+extern "C" time_t time(time_t *out) noexcept {
+  time_t now = fixedNow;
+  if (now < 0) {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    now = ts.tv_sec;
+  }
+  if (out) *out = now;
+  return now;
+}
+
 namespace {
+
+// 2026-03-09 07:08:09 UTC: a one-digit day, a one-digit hour.
+constexpr time_t kMarch9 = 1773040089;
 
 // A stand-in for the log daemon: a datagram socket in a scratch directory.
 class Log : public testing::Test {
@@ -23,8 +42,12 @@ class Log : public testing::Test {
     path_ = dir_.path("log");
     bindDaemon();
     logUseSocket(path_.c_str());
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    fixedNow = kMarch9;
   }
   void TearDown() override {
+    fixedNow = -1;
     logUseSocket("/nonexistent/log");
     close(daemon_);
   }
@@ -41,23 +64,11 @@ class Log : public testing::Test {
     ssize_t n = recv(daemon_, buf, sizeof buf, MSG_DONTWAIT);
     return n < 0 ? "" : std::string(buf, static_cast<size_t>(n));
   }
-  // What the classic syslog() call writes for this process at time t.
-  static std::string expected(int priority, time_t t, const std::string &text,
-                              pid_t pid = getpid()) {
-    char stamp[32];
-    struct tm tm;
-    strftime(stamp, sizeof stamp, "%h %e %T", localtime_r(&t, &tm));
-    return "<" + std::to_string(priority) + ">" + stamp + " setup[" +
-           std::to_string(pid) + "]: " + text;
-  }
-  // The line, allowing for the clock to tick while it was written.
-  void expectLine(int priority, time_t before, const std::string &text,
-                  pid_t pid = getpid()) {
-    std::string line = received();
-    time_t after = time(nullptr);
-    if (line != expected(priority, after, text, pid)) {
-      EXPECT_EQ(line, expected(priority, before, text, pid));
-    }
+  // The line as the classic syslog() call writes it for this process at
+  // the fixture's instant.
+  void expectLine(int priority, const std::string &text, pid_t pid = getpid()) {
+    EXPECT_EQ(received(), "<" + std::to_string(priority) + ">Mar  9 07:08:09 setup[" +
+                              std::to_string(pid) + "]: " + text);
   }
 
   TempDir dir_;
@@ -66,28 +77,51 @@ class Log : public testing::Test {
 };
 
 TEST_F(Log, LinesInTheClassicFormatWithTheirPriority) {
-  time_t t = time(nullptr);
   logIt(kLogNotice, "SNMP: doUsers: oid='%s' (%d,%d) next=%d value=%s\n",
         "1.1.3.2", 3, 2, 0, "(GET)");
-  expectLine(0x85, t, "SNMP: doUsers: oid='1.1.3.2' (3,2) next=0 value=(GET)\n");
+  expectLine(0x85, "SNMP: doUsers: oid='1.1.3.2' (3,2) next=0 value=(GET)\n");
   logIt(kLogError, "PPPd failed to start.");
-  expectLine(0x83, t, "PPPd failed to start.");
+  expectLine(0x83, "PPPd failed to start.");
   // A bare level goes out under local0; bits beyond the facility are cut.
   logIt(3, "x");
-  expectLine(0x83, t, "x");
+  expectLine(0x83, "x");
   logIt(0x10000 | 0x85, "y");
-  expectLine(0x85, t, "y");
+  expectLine(0x85, "y");
   // Numbers at their limits, an empty text and a literal percent sign, as
   // the C library writes them; other conversions too.
   logIt(kLogNotice, "%d %d %d %% %s.", 0, -2147483647 - 1, 2147483647, "");
-  expectLine(0x85, t, "0 -2147483648 2147483647 % .");
+  expectLine(0x85, "0 -2147483648 2147483647 % .");
   logIt(kLogNotice, "%s=%d|%x|%5s|%-3d|%c", "k", -4, 255, "ab", 7, 'z');
-  expectLine(0x85, t, "k=-4|ff|   ab|7  |z");
+  expectLine(0x85, "k=-4|ff|   ab|7  |z");
   // An over-long message is cut, not sent past the buffer.
   logIt(kLogNotice, "%s", std::string(5000, 'v').c_str());
   EXPECT_EQ(received().size(), 2047u);
   logIt(kLogNotice, "%s%d", std::string(3000, 'v').c_str(), 12345);
   EXPECT_EQ(received().size(), 2047u);
+}
+
+// The stamp of every line: month name, the day padded with a blank (a
+// two-digit day fills both places), time of day with zeros; made anew when
+// the second changes, and only then.
+TEST_F(Log, TheStampFollowsTheClockWithOneAndTwoDigitDays) {
+  const struct {
+    time_t at;
+    const char *stamp;
+  } instants[] = {
+      {1767225600, "Jan  1 00:00:00"}, {1709251199, "Feb 29 23:59:59"},
+      {kMarch9, "Mar  9 07:08:09"},    {1814356800, "Jun 30 12:00:00"},
+      {1783192821, "Jul  4 19:20:21"}, {1793437501, "Oct 31 09:05:01"},
+      {1796908455, "Dec 10 13:14:15"}, {1796908456, "Dec 10 13:14:16"},
+  };
+  const std::string pid = std::to_string(getpid());
+  for (const auto &i : instants) {
+    fixedNow = i.at;
+    for (int twice = 0; twice < 2; twice++) {
+      logIt(kLogNotice, "at %ld", static_cast<long>(i.at));
+      EXPECT_EQ(received(), "<133>" + std::string(i.stamp) + " setup[" + pid + "]: at " +
+                                std::to_string(i.at));
+    }
+  }
 }
 
 TEST_F(Log, LeavesErrnoAsItWas) {
@@ -110,10 +144,9 @@ TEST_F(Log, AChildLogsUnderItsOwnPid) {
   }
   int status;
   ASSERT_EQ(waitpid(child, &status, 0), child);
-  time_t t = time(nullptr);
-  expectLine(0x85, t, "child", child);
+  expectLine(0x85, "child", child);
   logIt(kLogNotice, "parent");
-  expectLine(0x85, t, "parent");
+  expectLine(0x85, "parent");
 }
 
 TEST_F(Log, ReconnectsWhenTheDaemonComesBack) {
@@ -123,9 +156,8 @@ TEST_F(Log, ReconnectsWhenTheDaemonComesBack) {
   unlink(path_.c_str());
   logIt(kLogNotice, "lost");  // nobody listens: dropped
   bindDaemon();
-  time_t t = time(nullptr);
   logIt(kLogNotice, "two");
-  expectLine(0x85, t, "two");
+  expectLine(0x85, "two");
 }
 
 // The descriptors closed before a hand-over take the log socket with them;

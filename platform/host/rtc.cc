@@ -17,10 +17,11 @@
 
 namespace {
 
-bool parseLong(const char *text, char **end, long *value) {
+// Wide enough for a clock past 2038 whatever the width of long.
+bool parseNumber(const char *text, char **end, long long *value) {
   char *stop;
   errno = 0;
-  *value = strtol(text, &stop, 10);
+  *value = strtoll(text, &stop, 10);
   if (stop == text || errno == ERANGE) return false;
   *end = stop;
   return true;
@@ -34,18 +35,22 @@ RtcReading readRtcFile(const char *path) {
   // readFirstLine() hands out a shared buffer; take a copy before parsing.
   snprintf(line, sizeof line, "%s", readFirstLine(path));
   char *p = trimL(line);
-  long seconds, valid;
-  if (!parseLong(p, &p, &seconds)) return unreadable;
-  if (!parseLong(p, &p, &valid)) return unreadable;
+  long long seconds, valid;
+  if (!parseNumber(p, &p, &seconds)) return unreadable;
+  if (!parseNumber(p, &p, &valid)) return unreadable;
   if (*trimL(p) != '\0' || (valid != 0 && valid != 1) || seconds < -1)
     return unreadable;
-  return {seconds, static_cast<int>(valid)};
+  // A time this build's time_t cannot hold reads as an unreadable clock,
+  // never as a wrapped one.
+  time_t t = static_cast<time_t>(seconds);
+  if (t != seconds) return unreadable;
+  return {t, static_cast<int>(valid)};
 }
 
 // Nothing to prepare: the clock file is read on each call.
 void rtcSetup() {}
 
-long rtcGetTime(int flags) {
+time_t rtcGetTime(int flags) {
   (void)flags;
   return readRtcFile(unit::kRtc).seconds;
 }

@@ -1,8 +1,10 @@
 // The simulated unit's real-time clock, read from a clock file.
 #pragma once
 
+#include <time.h>
+
 struct RtcReading {
-  long seconds;  // since the epoch; -1 when the clock cannot be read
+  time_t seconds;  // since the epoch; -1 when the clock cannot be read
   int valid;     // non-zero when the clock holds a time that was set
 };
 

@@ -10,6 +10,25 @@ sys.path.insert(0, os.path.dirname(__file__))
 from snmp_agent import Snmpd  # noqa: E402
 from unit import PY, ROOT, TOOL, Unit  # noqa: E402
 
+# Every test has a time limit (pytest-timeout, Debian's python3-pytest-timeout):
+# a test that hangs fails under its own name, and its fixtures still end
+# what it started.  A test that needs longer says so with its own
+# pytest.mark.timeout.
+TEST_TIMEOUT = 120
+
+
+def pytest_configure(config):
+    if not config.pluginmanager.hasplugin("timeout"):
+        raise pytest.UsageError("the end-to-end tests need pytest-timeout: "
+                                "tools/install-deps test")
+
+
+def pytest_collection_modifyitems(items):
+    for item in items:
+        if item.get_closest_marker("timeout") is None:
+            item.add_marker(pytest.mark.timeout(TEST_TIMEOUT))
+
+
 # The build under test: build/host, or the one UNIT_BUILD names (tools/unit
 # runs its programs).
 BUILD = ROOT / (os.environ.get("UNIT_BUILD") or "build/host")

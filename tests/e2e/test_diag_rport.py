@@ -19,18 +19,26 @@ def test_pass_dialogue_and_requests(unit, hardware):
     assert hardware.rport_powered
 
 
-@pytest.mark.parametrize("supply, switch, rc, out", [
-    (False, devices.SWITCH_WORKS, 2,
-     ON + "Power is off already? Check +12v working and no shorts on R-port.\n"),
-    (True, devices.STUCK_ON, 3,
-     ON + OFF + "Power is still on? Kill rhub. Check regulator and resistor network.\n"),
-    (True, devices.IGNORES_OFF, 4, ON + OFF + "Power is not disabled?\n"),
-    (True, devices.STAYS_OFF, 5, ON + OFF + RESTORE + "Power is didn't come back?\n"),
+OFF_ALREADY = ON + "Power is off already? Check +12v working and no shorts on R-port.\n"
+NOT_DISABLED = ON + OFF + "Power is not disabled?\n"
+STILL_ON = ON + OFF + "Power is still on? Kill rhub. Check regulator and resistor network.\n"
+NOT_BACK = ON + OFF + RESTORE + "Power is didn't come back?\n"
+# Status reads as (present, disabled): the good answer to each of the three.
+GOOD = [(1, 0), (0, 1), (1, 0)]
+
+
+# Every status the driver may report at each of the three reads, the reads
+# before it good: after switching on, power must be present and not
+# disabled; after switching off, disabled (checked first) and absent.
+@pytest.mark.parametrize("read, status, rc, out", [
+    (0, (0, 0), 2, OFF_ALREADY), (0, (0, 1), 2, OFF_ALREADY), (0, (1, 1), 2, OFF_ALREADY),
+    (1, (1, 0), 4, NOT_DISABLED), (1, (0, 0), 4, NOT_DISABLED), (1, (1, 1), 3, STILL_ON),
+    (2, (0, 0), 5, NOT_BACK), (2, (0, 1), 5, NOT_BACK), (2, (1, 1), 5, NOT_BACK),
 ])
-def test_power_faults(unit, hardware, supply, switch, rc, out):
-    hardware.rport_supply = supply
-    hardware.rport_switch = switch
+def test_each_status_at_each_step(unit, hardware, read, status, rc, out):
+    hardware.rport_status = GOOD[:read] + [status]
     assert run(unit, hardware, "-t", "R") == (rc, out + "FAILED\n", "")
+    assert hardware.requests().count("RPORT_GET_STATUS") == read + 1
 
 
 @pytest.mark.parametrize("call, rc, out", [

@@ -12,6 +12,14 @@ from serial_line import (EXPECTING, ERROR, NOTICE, PROMPT, getty, handed_over, k
                          quiet, settings, wait_log)
 
 
+def opposite(iflag=0, cflag=0):
+    """Starts the line with these flags set, CLOCAL and CRTSCTS clear."""
+    def change(attrs):
+        attrs[0] |= iflag
+        attrs[2] = (attrs[2] & ~(T.CLOCAL | T.CRTSCTS)) | cflag
+    return change
+
+
 @pytest.mark.parametrize("port, config, speed, cflags, bad", [
     (1, "9600 7E2", T.B1200, ["CS8"], None),  # serial1 is not consulted
     (0, "38400 7o2", T.B38400, ["CS7", "CSTOPB", "PARENB", "PARODD"], None),
@@ -21,14 +29,18 @@ def test_reserved_port_is_configured_and_held_silent(unit, tmp_path, port, confi
                                                      cflags, bad):
     # pppEnable set: a reserved port is still no modem port.
     unit.set_config(pppEnable=1, **{"serial%d" % port: config})
-    line = getty(unit, port, strace="%s:ioctl" % (tmp_path / "trace"))
+    # Stop bits set where the string asks for one; the hardware flow control
+    # set, which a reserved port leaves as found.
+    line = getty(unit, port, strace="%s:ioctl" % (tmp_path / "trace"),
+                 line=opposite(T.IXOFF, T.CSTOPB | T.CRTSCTS))
     said = "Serial port %d (/dev/ttyS%d) setup for %s." % (
         port, port, "1200 8N1" if port == 1 else config)
     wait_log(unit, said)
     s = settings(line)
     assert (s["speed"], s["ispeed"]) == (speed, speed)
-    want = T.CLOCAL | sum(getattr(T, f) for f in ("PARODD", "CSTOPB") if f in cflags)
+    want = T.CLOCAL | T.CRTSCTS | sum(getattr(T, f) for f in ("PARODD", "CSTOPB") if f in cflags)
     assert s["cflag"] & (T.PARODD | T.CSTOPB | T.CLOCAL | T.CRTSCTS) == want
+    assert s["iflag"] & (T.IXON | T.IXOFF) == T.IXOFF  # raw mode clears IXON only
     assert quiet(line, 0.3)
     assert kill(line, signal.SIGALRM) == 0 and quiet(line, 0)  # not even "Timeout"
     assert unit.log() == ([(ERROR, "Bad baud rate: %d, using 9600 instead." % bad)]
@@ -44,8 +56,10 @@ def test_reserved_port_is_configured_and_held_silent(unit, tmp_path, port, confi
 @pytest.mark.parametrize("baud, speed", [(57600, T.B57600), (12345, T.B115200)])
 def test_modem_line_is_reset_and_paced_by_hardware(unit, tmp_path, baud, speed):
     unit.set_config(pppEnable=1, pppBaud=baud)
+    # Software flow control on, modem lines heeded and no hardware flow
+    # control: the set-up must turn each of them round.
     line = getty(unit, 0, strace="%s:execve,ioctl,rt_sigaction,clock_nanosleep" %
-                 (tmp_path / "trace"))
+                 (tmp_path / "trace"), line=opposite(T.IXON | T.IXOFF))
     line.expect_exact(EXPECTING)
     s = settings(line)
     assert s["speed"] == speed and s["cflag"] & T.CRTSCTS and s["cflag"] & T.CLOCAL

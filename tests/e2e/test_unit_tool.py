@@ -49,10 +49,12 @@ def test_without_a_build_the_tools_say_what_is_missing(tmp_path):
     for name in ("unit", "serial-port"):
         shutil.copy(ROOT / "tools" / name, tmp_path / "tools")
 
+    env = {k: v for k, v in os.environ.items() if k != "UNIT_BUILD"}
+
     def tool(*args):
         return subprocess.run([PY, str(tmp_path / "tools" / args[0]), *args[1:]],
                               cwd=tmp_path, capture_output=True, text=True,
-                              stdin=subprocess.DEVNULL)
+                              stdin=subprocess.DEVNULL, env=env)
     for args, missing in [(("unit", "run", "-V"), "setup"), (("unit", "run", "-t", "usb"), "setup"),
                           (("unit", "run", "/bin/unitcfg", "dump"), "unitcfg"),
                           (("serial-port", "2"), "setup")]:

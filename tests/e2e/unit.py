@@ -18,6 +18,7 @@ import signal
 import struct
 import subprocess
 import tempfile
+import termios
 import tty as ttymod
 from pathlib import Path
 
@@ -190,17 +191,24 @@ class Unit:
     def spawn(self, *setup_args, **kw):
         return self.spawn_cmd(["/bin/setup", *setup_args], **kw)
 
-    def spawn_cmd(self, command, tty=None, timeout=10, **kw):
+    def spawn_cmd(self, command, tty=None, timeout=10, line=None, **kw):
         """The command on a terminal, under pexpect: pexpect's own (no name),
         or with tty="/dev/ttyS12" a fresh pty (default line settings, like a
         serial port just opened) bound there as its standard streams, so that
-        it has that name and can become a new session's controlling terminal."""
+        it has that name and can become a new session's controlling terminal.
+        line(attrs) may change the pty's settings (termios.tcgetattr's list)
+        before the command starts, so that what the program must set starts
+        the other way."""
         if tty is None:
             a = self.tool_args(command, **kw)
             child = pexpect.spawn(a[0], a[1:], timeout=timeout)
             self._children.append(child)
             return child
         master, slave, slave_path = open_pty()
+        if line is not None:
+            attrs = termios.tcgetattr(slave)
+            line(attrs)
+            termios.tcsetattr(slave, termios.TCSANOW, attrs)
         kw["binds"] = list(kw.get("binds", ())) + [(slave_path, tty)]
         err = open(self.dir / "spawn.err", "ab")
         proc = subprocess.Popen(self.tool_args(command, stdio=tty, **kw),
