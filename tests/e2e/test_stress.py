@@ -4,7 +4,6 @@ the tool itself on a simulated unit."""
 import re
 import subprocess
 
-import pytest
 
 import history
 from history import FAILED, OK, UNKNOWN, History
