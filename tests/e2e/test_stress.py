@@ -1,13 +1,22 @@
 """The history checker of tools/stress: what it must call a violation and
 what it must let pass, on small histories made by hand; and a short run of
 the tool itself on a simulated unit."""
+import importlib.machinery
+import importlib.util
 import re
 import subprocess
-
 
 import history
 from history import FAILED, OK, UNKNOWN, History
 from unit import PY, ROOT
+
+
+def stress_tool():
+    loader = importlib.machinery.SourceFileLoader("stress", str(ROOT / "tools/stress"))
+    spec = importlib.util.spec_from_loader("stress", loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
 
 INITIAL = {"location": "", "ip": "167772162", "netmask": "4278190080",
            "bcast": "184549375", "hostname": "start", "numusers": "0"}
@@ -152,6 +161,49 @@ def test_accounts_files_differ_only_in_their_salts():
     assert history.account_differences(c, b, config) == [
         "account admin:admin: the hash is not one of its stored password"]
     assert history.account_differences(a, b.replace("bob:2", "bob:3"), config)
+
+
+def test_what_the_unit_renders_reads_as_whole_and_as_stored(unit):
+    """The checker's idea of the files is the renderer's: every network
+    setting the stress writes passes the unit's check, and what -x renders
+    from it, here and in a scratch copy, reads back as stored."""
+    stress = stress_tool()
+    for n, net in enumerate(stress.SUBNETS):
+        writes = dict(stress.network_writes(net, stress.host(net, 7 + n),
+                                            stress.host(net, 9 + n)), gateway1="0")
+        unit.set_config(hostname="h%d" % n, sshdPort=str(2000 + n), numusers="1",
+                        user_0_name="bob", user_0_pass="secret%d" % n, passwd="p%d" % n,
+                        **{k: stress.ipaddress.IPv4Address(int(v)) for k, v in writes.items()})
+        saved = unit.config()
+        assert all(saved[k] == v for k, v in writes.items())
+        r = unit.run_cmd(["/bin/unitcfg", "verify"],
+                         input="".join("%s=%s\n" % kv for kv in saved.items()).encode())
+        assert r.stdout == b"ok\n"
+        assert unit.run("-x").returncode == 0
+        files = {name: unit.path(name).read_text() for name in history.FILES}
+        seen = {}
+        for name, text in files.items():
+            assert history.WHOLE[name].fullmatch(text), (name, text)
+            seen.update(history.rendered_values(name, text))
+        assert seen.pop("account") == ["bob"]
+        assert seen == {k: saved[k] for k in seen}
+        assert set(seen) >= {"hostname", "ip", "netmask", "bcast", "gateway", "sshdPort"}
+        rc, fresh = stress.fresh_rendering(unit)
+        assert rc == 0
+        assert history.account_differences(files.pop("etc/unit/accounts"),
+                                           fresh.pop("etc/unit/accounts"), saved) == []
+        assert files == fresh
+
+
+def test_each_sample_gets_the_verdict_of_its_own_configuration(unit):
+    saved = unit.config()
+    h = History(saved, 0.0)
+    stray = dict(saved, gateway=str(172 << 24 | 16 << 16 | 1))
+    for n, config in enumerate([saved, stray, saved, dict(stray, hostname="x\\y\nz")]):
+        h.sample(n, n + 0.5, config)
+    stress_tool().verdicts(unit, h.samples)
+    refused = "Default gateway 172.16.0.1 is not a host of the LAN subnet."
+    assert [s["verdict"] for s in h.samples] == ["ok", refused, "ok", refused]
 
 
 def test_a_short_stress_run_finds_nothing(tmp_path):
