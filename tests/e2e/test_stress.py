@@ -12,11 +12,13 @@ from unit import PY, ROOT
 
 
 def stress_tool():
+    """tools/stress as a module, for its helpers."""
     loader = importlib.machinery.SourceFileLoader("stress", str(ROOT / "tools/stress"))
     spec = importlib.util.spec_from_loader("stress", loader)
     module = importlib.util.module_from_spec(spec)
     loader.exec_module(module)
     return module
+
 
 INITIAL = {"location": "", "ip": "167772162", "netmask": "4278190080",
            "bcast": "184549375", "hostname": "start", "numusers": "0"}
@@ -163,6 +165,21 @@ def test_accounts_files_differ_only_in_their_salts():
     assert history.account_differences(a, b.replace("bob:2", "bob:3"), config)
 
 
+def test_what_network_conf_shows_is_checked_like_a_sample():
+    move = ("console", {"ip": "167772165", "bcast": "167837695",
+                        "netmask": "4294901760"}, 1, 2, OK)
+    h = make(move)
+    moved = (NETWORK % "start").replace("10.0.0.2", "10.0.0.5").replace(
+        "MASK=255.0.0.0", "MASK=255.255.0.0")
+    h.files.append(dict(at=3, files={"etc/network.conf": moved.replace(
+        "10.255.255.255", "10.0.255.255")}))
+    assert violations(h) == []
+    # Rendered from a configuration holding half the move.
+    h.files.append(dict(at=4, files={"etc/network.conf": moved}))
+    [v] = violations(h)
+    assert "shows in ip but bcast='184549375' is older" in v
+
+
 def test_what_the_unit_renders_reads_as_whole_and_as_stored(unit):
     """The checker's idea of the files is the renderer's: every network
     setting the stress writes passes the unit's check, and what -x renders
@@ -218,24 +235,10 @@ def test_a_short_stress_run_finds_nothing(tmp_path):
     assert figures, r.stdout + r.stderr
     ops, programs, kills, compared, found = map(int, figures.groups())
     assert (r.returncode, found) == (0, 0), r.stdout[-6000:]
-    # It did what it is there for: every program ran and was killed.
+    # It did what it is there for: every program did its part, some were
+    # killed, and the files were compared at rest.
     assert ops > 150 and kills > 5 and compared >= 1, r.stdout
     for program in ("agent", "console", "unitcfg", "-W", "-x"):
-        row = re.search(r"^%s +(\d+) +\d+ +\d+ +\d+ +(\d+)$" % re.escape(program),
-                        r.stdout, re.M)
+        row = re.search(r"^%s +(\d+) " % re.escape(program), r.stdout, re.M)
         assert row and int(row.group(1)) > 0, (program, r.stdout)
 
-
-def test_what_network_conf_shows_is_checked_like_a_sample():
-    move = ("console", {"ip": "167772165", "bcast": "167837695",
-                        "netmask": "4294901760"}, 1, 2, OK)
-    h = make(move)
-    moved = (NETWORK % "start").replace("10.0.0.2", "10.0.0.5").replace(
-        "MASK=255.0.0.0", "MASK=255.255.0.0")
-    h.files.append(dict(at=3, files={"etc/network.conf": moved.replace(
-        "10.255.255.255", "10.0.255.255")}))
-    assert violations(h) == []
-    # Rendered from a configuration holding half the move.
-    h.files.append(dict(at=4, files={"etc/network.conf": moved}))
-    [v] = violations(h)
-    assert "shows in ip but bcast='184549375' is older" in v
