@@ -164,7 +164,12 @@ lint:
 	  { ! grep .; }
 	mandoc -T lint -W warning doc/setup.8
 
-install: build
+# The run set suffices: only setup is built, never the tests, and a build
+# directory made before (by `make run` or `make build`) keeps its settings.
+install:
+	@tools/install-deps run
+	@[ -f build/host/CMakeCache.txt ] || cmake --preset host -DSETUP_TESTS=OFF >/dev/null
+	cmake --build --preset host -j$(JOBS) --target setup
 	cmake --install build/host --prefix $(PREFIX)
 
 # Costs of the SNMP agent's request path beside a minimal responder's, in the
@@ -185,3 +190,18 @@ stress: deps build
 	SETUP_KILL_TRIALS=10000 SETUP_TEST_TIMEOUT=0 build/host/platform_host_tests \
 	  --gtest_filter='EepromImage.WritersKilledAtRandom*'
 	$(PY) tools/stress -t $(STRESS_SECONDS) --history build/stress-history.json
+
+# Prometheus and its SNMP exporter for a fleet of units
+# (examples/prometheus).  prometheus-snmp writes snmp.yml from generator.yml
+# and the MIB module; the end-to-end tests fail when the committed one is
+# not what it writes.  fleet runs N simulated units, each behind its own
+# snmpd, scraped by a real Prometheus for FLEET_MINUTES; not part of
+# `make test`.
+.PHONY: prometheus-snmp fleet
+N ?= 10
+FLEET_MINUTES ?= 5
+prometheus-snmp:
+	tools/prometheus-snmp
+
+fleet: deps build
+	$(PY) tools/fleet -n $(N) --minutes $(FLEET_MINUTES)

@@ -1,5 +1,7 @@
-# Run by size_report.cmake with BINARY, STRIP, NM, PROCESSOR and OBJECTS (the
-# object files linked into the binary, separated by '|') set.
+# Run by size_report.cmake with BINARY, STRIP, NM, PROCESSOR, TEST_HOOKS (ON
+# when the build may carry test hooks), GLIBC_CEILING (the newest C library
+# version the binary may need; empty: only reported) and OBJECTS (the object
+# files linked into the binary, separated by '|') set.
 set(stripped ${BINARY}.stripped)
 execute_process(COMMAND ${STRIP} -o ${stripped} ${BINARY}
                 RESULT_VARIABLE rc)
@@ -37,6 +39,54 @@ if(others)
   list(JOIN others " " others)
   message(FATAL_ERROR "setup needs libraries the appliance does not have: "
           "${others} (only the C library)")
+endif()
+
+# The newest version of the C library any symbol needs: the oldest C library
+# the binary runs with.
+execute_process(COMMAND ${objdump_tool} -T ${stripped}
+                OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot list the dynamic symbols of ${BINARY}")
+endif()
+set(newest "")
+set(newest_symbols "")
+string(REPLACE "\n" ";" lines "${dynamic}")
+foreach(line IN LISTS lines)
+  if(line MATCHES "GLIBC_([0-9.]+)\\)? +([A-Za-z_0-9]+)$")
+    set(version ${CMAKE_MATCH_1})
+    set(symbol ${CMAKE_MATCH_2})
+    if(newest STREQUAL "" OR version VERSION_GREATER newest)
+      set(newest ${version})
+      set(newest_symbols ${symbol})
+    elseif(version VERSION_EQUAL newest)
+      list(APPEND newest_symbols ${symbol})
+    endif()
+  endif()
+endforeach()
+if(newest)
+  list(JOIN newest_symbols " " newest_symbols)
+  message("setup: needs glibc ${newest} or newer (${newest_symbols})")
+  if(GLIBC_CEILING AND newest VERSION_GREATER GLIBC_CEILING)
+    message(FATAL_ERROR "setup now needs glibc ${newest} (${newest_symbols}); the "
+            "appliance's C library is known to be ${GLIBC_CEILING}: raise "
+            "SETUP_GLIBC_CEILING_${PROCESSOR} in cmake/size_report.cmake and README "
+            "only when the appliance's C library follows")
+  endif()
+endif()
+
+# Test hooks are for the builds that run the tests here: what a build
+# without them ships must not name the files they look for.  The stripped
+# binary is read: the debug information of an unstripped one names every
+# constant of the headers, used or not.
+set(hook_marks "eeprom\\.fault")
+if(NOT TEST_HOOKS)
+  list(JOIN hook_marks "|" pattern)
+  file(STRINGS ${stripped} hooks REGEX "${pattern}")
+  if(hooks)
+    list(JOIN hooks "\n  " hooks)
+    message(FATAL_ERROR "setup, built without test hooks, carries one:\n  ${hooks}")
+  endif()
+  message("setup: no test hooks")
 endif()
 
 # The binary carries the simulated unit's platform (platform/), which on the

@@ -6,4 +6,10 @@
 // text that differs from what is stored, as a failing cell would: the
 // write before it succeeded, the read-back does not match.  Without the
 // file every read is true.
+// Builds without test hooks (the appliance's, the shipped layout) have
+// neither the file's name nor the look-up: the call is empty.
+#ifdef SETUP_TEST_HOOKS
 void eepromPlantedFault(char *buf);
+#else
+inline void eepromPlantedFault(char *) {}
+#endif

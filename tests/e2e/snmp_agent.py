@@ -113,12 +113,38 @@ def octets(value):
     return bytes.fromhex(digits.replace("\n", " "))
 
 
+# The snippet's placeholders and the words the tests put in their place.
+WORDS = {"CHOOSE-A-READ-WORD": "public", "CHOOSE-A-WRITE-WORD": "private"}
+V3 = {"CHOOSE-A-USER": "operator", "CHOOSE-AN-AUTH-PASSPHRASE": "auth phrase 1",
+      "CHOOSE-A-PRIV-PASSPHRASE": "priv phrase 2"}
+
+
+def shipped_snippet(setup, v3=False, words=None):
+    """examples/snmpd.conf with the words filled in (those of WORDS unless
+    given) and the unit's setup in place of the installed one; with v3, its
+    SNMPv3 lines turned on."""
+    text = (ROOT / "examples/snmpd.conf").read_text()
+    assert text.count(INSTALLED) == 1
+    words = dict(words or WORDS, **V3) if v3 else words or WORDS
+    for placeholder, word in words.items():
+        assert placeholder in text, placeholder
+        text = text.replace(placeholder, word)
+    if v3:
+        text = re.sub(r"(?m)^#(createUser|rwuser) ", r"\1 ", text)
+    return text.replace(INSTALLED, setup)
+
+
 class Snmpd:
     """A real snmpd with the agent as its pass_persist extension.  Its own
     log is kept in .output (read all along: a full pipe would stall it)."""
 
-    def __init__(self, unit, workdir):
+    def __init__(self, unit, workdir, v3=False, words=None, stock=None):
+        """v3: with the snippet's SNMPv3 user; words: the communities of
+        the snippet ({placeholder: word}); stock: a main configuration
+        whose "includeDir DIR" line gets the snippet's directory, read as
+        snmpd reads a system's /etc/snmp/snmpd.conf, all modules loaded."""
         self.output = []
+        self.v3, self.words, self.stock = v3, words, stock
         for _ in range(3):   # another daemon may take the free port first
             if self._start(unit, workdir):
                 break
@@ -127,7 +153,8 @@ class Snmpd:
         threading.Thread(target=self._drain, daemon=True).start()
         # The first request starts the agent in its sandbox, which alone can
         # take seconds on a loaded machine: not inside any test's request.
-        self.client("snmpget", P + ".4.7")
+        self.client("snmpget", P + ".4.7",
+                    community=None if v3 else (words or WORDS)["CHOOSE-A-READ-WORD"])
 
     def _start(self, unit, workdir):
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
@@ -135,15 +162,22 @@ class Snmpd:
             self.port = s.getsockname()[1]
         # The shipped snippet as it is, with the simulated unit's setup in
         # place of the installed one.
-        snippet = (ROOT / "examples/snmpd.conf").read_text()
-        assert snippet.count(INSTALLED) == 1
         conf = workdir / "snmpd.conf"
-        conf.write_text(snippet.replace(INSTALLED, "%s %s -d %s run /bin/setup"
-                                        % (PY, TOOL, unit.dir)))
+        snippet = shipped_snippet("%s %s -d %s run /bin/setup" % (PY, TOOL, unit.dir),
+                                  self.v3, self.words)
+        modules = ["-I", "pass_persist,vacm_conf,usmConf"]
+        if self.stock is None:
+            conf.write_text(snippet)
+        else:
+            drop_in = workdir / "snmpd.conf.d"
+            drop_in.mkdir(exist_ok=True)
+            (drop_in / "setup.conf").write_text(snippet)
+            conf.write_text(self.stock.replace("includeDir DIR", "includeDir %s" % drop_in))
+            modules = ["-I", "-smux,mteTrigger,mteTriggerConf"]
         self.env = self.tool_env(workdir / "persist")
         self.proc = subprocess.Popen(
-            ["/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", str(conf), "-m", "",
-             "-I", "pass_persist,vacm_conf", "udp:127.0.0.1:%d" % self.port],
+            ["/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", str(conf), "-m", "", *modules,
+             "udp:127.0.0.1:%d" % self.port],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=self.env, text=True,
             errors="replace")
         for line in self.proc.stdout:   # it names its version once it listens
@@ -158,10 +192,17 @@ class Snmpd:
             self.output.append(line)
 
     def run(self, tool, *args, community="public", names=("-On",)):
-        """(stdout, stderr) of a client.  Time-outs are long and there are
-        no retries: a loaded machine makes an answer slow, not wrong, and a
-        set must not reach the agent twice."""
-        r = subprocess.run([tool, "-v2c", "-c", community, *names, "-t", "60", "-r", "0",
+        """(stdout, stderr) of a client; community None: as the snippet's
+        SNMPv3 user.  Time-outs are long and there are no retries: a loaded
+        machine makes an answer slow, not wrong, and a set must not reach
+        the agent twice."""
+        if community is None:
+            who = ["-v3", "-l", "authPriv", "-u", V3["CHOOSE-A-USER"],
+                   "-a", "SHA", "-A", V3["CHOOSE-AN-AUTH-PASSPHRASE"],
+                   "-x", "AES", "-X", V3["CHOOSE-A-PRIV-PASSPHRASE"]]
+        else:
+            who = ["-v2c", "-c", community]
+        r = subprocess.run([tool, *who, *names, "-t", "60", "-r", "0",
                             "127.0.0.1:%d" % self.port, *args], env=self.env,
                            capture_output=True, text=True, errors="replace", timeout=900)
         return r.stdout, r.stderr
@@ -184,9 +225,9 @@ class Snmpd:
         """[(oid, value)] of one snmpget."""
         return varbinds(*self.run("snmpget", *options, *oids))
 
-    def walk(self, oid, options=()):
+    def walk(self, oid, options=(), community="public"):
         """[(oid, value)]; snmpwalk itself fails on an OID that does not increase."""
-        out, err = self.run("snmpwalk", *options, oid)
+        out, err = self.run("snmpwalk", *options, oid, community=community)
         assert "not increasing" not in out + err, out + err
         return [v for v in varbinds(out, err) if "past the end of the MIB" not in v[1]]
 

@@ -11,7 +11,10 @@ DOC = "usr/share/doc/setup/"
 TREE = {"usr/sbin/setup", "usr/share/snmp/mibs/REMOTE-CONSOLE-SETUP-MIB.txt",
         "usr/share/man/man8/setup.8", DOC + "README.md", DOC + "CHANGELOG.md",
         DOC + "examples/snmpd.conf", DOC + "examples/inittab",
-        DOC + "examples/setup-getty@.service"}
+        DOC + "examples/setup-getty@.service"} | {
+            DOC + "examples/prometheus/" + f for f in (
+                "generator.yml", "snmp.yml", "prometheus.yml", "units.yml", "rules.yml",
+                "rules_test.yml")}
 # ELF machine numbers and byte orders (1 little, 2 big endian).
 BUILDS = [pytest.param("host", (62, 1), id="host"),
           pytest.param("ppc", (20, 2), id="ppc", marks=pytest.mark.skipif(
