@@ -180,11 +180,16 @@ bench: deps
 	$(PY) bench/agent_bench.py
 
 # Writers killed in the middle of their saves, 10,000 times over (the unit
-# tests run a few hundred of these).
+# tests run a few hundred of these); then STRESS_SECONDS of the agent, the
+# console, unitcfg, -W and -x at once on one simulated unit, killed at
+# random, with the recorded history checked (the end-to-end tests run a
+# minute of it).
+STRESS_SECONDS ?= 600
 .PHONY: stress
 stress: deps build
 	SETUP_KILL_TRIALS=10000 SETUP_TEST_TIMEOUT=0 build/host/platform_store_tests \
 	  --gtest_filter='EepromImage.WritersKilledAtRandom*'
+	$(PY) tools/stress -t $(STRESS_SECONDS) --history build/stress-history.json
 
 # Prometheus and its SNMP exporter for a fleet of units
 # (examples/prometheus).  prometheus-snmp writes snmp.yml from generator.yml

@@ -9,6 +9,11 @@
 //                             dotted text); exit 1 when a key cannot be set
 //                             or the save fails
 //   unitcfg defaults          factory defaults, saved
+//   unitcfg verify            the network check of each configuration on
+//                             standard input (saved text, one configuration
+//                             after another, each ended by an empty line):
+//                             a line "ok" or the reason for each; exit 1
+//                             when any was refused
 //
 // Exit status 2 for a usage error.  dump and get exit 1 when the EEPROM
 // holds no valid copy, was never saved or cannot be read.
@@ -31,7 +36,7 @@ namespace {
 
 int usage() {
   fprintf(stderr,
-          "usage: unitcfg dump | get KEY | set KEY=VALUE... | defaults\n");
+          "usage: unitcfg dump | get KEY | set KEY=VALUE... | defaults | verify\n");
   return 2;
 }
 
@@ -99,6 +104,43 @@ int defaults() {
   return 0;
 }
 
+// One configuration of verify's input: taken as a load takes saved text.
+bool verifyText(char *text, int len) {
+  text[len] = 0;
+  cfgTextParse(text);
+  char reason[kVerifyReasonSize];
+  bool acceptable = verifyNetworkConfig(reason) != 0;
+  printf("%s\n", acceptable ? "ok" : reason);
+  return acceptable;
+}
+
+int verify() {
+  oemSetup();  // the check depends on the ports the unit has
+  static char text[kEepromSize];
+  static char line[kEepromSize];
+  int len = 0;
+  bool any = false;
+  bool refused = false;
+  while (fgets(line, sizeof line, stdin)) {
+    if (strcmp(line, "\n") == 0) {
+      if (any && !verifyText(text, len)) refused = true;
+      len = 0;
+      any = false;
+      continue;
+    }
+    int n = static_cast<int>(strlen(line));
+    if (len + n >= static_cast<int>(sizeof text)) {
+      fprintf(stderr, "unitcfg: a configuration longer than the store holds\n");
+      return 2;
+    }
+    memcpy(text + len, line, n);
+    len += n;
+    any = true;
+  }
+  if (any && !verifyText(text, len)) refused = true;
+  return refused ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -108,5 +150,6 @@ int main(int argc, char **argv) {
   if (strcmp(command, "get") == 0 && argc == 3) return get(argv[2]);
   if (strcmp(command, "set") == 0 && argc >= 3) return set(argc - 2, argv + 2);
   if (strcmp(command, "defaults") == 0 && argc == 2) return defaults();
+  if (strcmp(command, "verify") == 0 && argc == 2) return verify();
   return usage();
 }

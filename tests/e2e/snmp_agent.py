@@ -20,6 +20,7 @@ def answer(oid, type_word, value):
 class Agent:
     """Answers are read request by request with the input left open, so an
     unflushed answer fails as a time-out (it would hang the daemon)."""
+    timeout = 10
 
     def __init__(self, unit, **kw):
         pipes = dict(stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -32,7 +33,7 @@ class Agent:
 
     def line(self):
         while b"\n" not in self.pending:
-            assert select.select([self.proc.stdout], [], [], 10)[0], "no answer"
+            assert select.select([self.proc.stdout], [], [], self.timeout)[0], "no answer"
             chunk = os.read(self.proc.stdout.fileno(), 4096)
             assert chunk, "the agent ended"
             self.pending += chunk

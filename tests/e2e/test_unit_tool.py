@@ -86,3 +86,14 @@ def test_run_gives_an_older_unit_what_it_never_had(tmp_path):
     assert not lease.exists()
     run("init")
     assert lease.exists()
+
+
+def test_unitcfg_verify_checks_each_configuration_given(unit):
+    saved = unit.config()
+    text = "".join("%s=%s\n" % kv for kv in saved.items())
+    moved = text.replace("gateway=0\n", "gateway=%d\n" % (172 << 24 | 16 << 16 | 1))
+    r = unit.run_cmd(["/bin/unitcfg", "verify"], input=(text + "\n" + moved).encode())
+    assert (r.returncode, r.stdout.decode()) == (1, "ok\nDefault gateway 172.16.0.1 "
+                                                 "is not a host of the LAN subnet.\n")
+    r = unit.run_cmd(["/bin/unitcfg", "verify"], input=text.encode())
+    assert (r.returncode, r.stdout) == (0, b"ok\n")

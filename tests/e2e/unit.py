@@ -260,6 +260,23 @@ class Unit:
         self.unitcfg("set", *("%s=%s" % (k, v) for k, v in values.items()))
 
 
+def program_pid(outer, name):
+    """The process running the program name (the last word of its path)
+    below the process outer, such as the setup in a sandbox of the tool;
+    None when there is none (yet, or any more)."""
+    todo = [outer]
+    while todo:
+        pid = todo.pop()
+        try:
+            if os.readlink("/proc/%d/exe" % pid).endswith("/" + name):
+                return pid
+            with open("/proc/%d/task/%d/children" % (pid, pid)) as f:
+                todo += [int(c) for c in f.read().split()]
+        except OSError:
+            pass
+    return None
+
+
 def _end(proc):
     """Terminates a process still running (killing it if it lingers)."""
     if proc.poll() is None:
