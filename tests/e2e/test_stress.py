@@ -5,10 +5,13 @@ import importlib.machinery
 import importlib.util
 import re
 import subprocess
+import sys
 
-import history
-from history import FAILED, OK, UNKNOWN, History
 from unit import PY, ROOT
+
+sys.path.insert(0, str(ROOT / "tools"))
+import history  # noqa: E402
+from history import FAILED, OK, UNKNOWN, History  # noqa: E402
 
 
 def stress_tool():
