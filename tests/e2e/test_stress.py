@@ -17,8 +17,8 @@ from history import FAILED, OK, UNKNOWN, History  # noqa: E402
 def stress_tool():
     """tools/stress as a module, for its helpers."""
     loader = importlib.machinery.SourceFileLoader("stress", str(ROOT / "tools/stress"))
-    spec = importlib.util.spec_from_loader("stress", loader)
-    module = importlib.util.module_from_spec(spec)
+    loaded = importlib.util.spec_from_loader("stress", loader)
+    module = importlib.util.module_from_spec(loaded)
     loader.exec_module(module)
     return module
 
