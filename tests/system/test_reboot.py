@@ -7,7 +7,7 @@ import re
 import pytest
 
 from conftest import boot
-from test_unit import MENU, PREFIX, PROMPT
+from test_unit import MENU, PREFIX, PROMPT, commit_machine_name
 
 
 @pytest.fixture(scope="module")
@@ -25,15 +25,7 @@ def reboot(images, tmp_path_factory):
 
 def test_committed_setting_and_reboot_request(reboot):
     unit = reboot["first"]
-    unit.uart0.expect(PROMPT)
-    unit.uart0.send(b"\r")
-    unit.uart0.expect(MENU)
-    unit.uart0.send(b"m\r")
-    unit.uart0.expect(rb"Machine name \[[^\]]*\]: ")
-    unit.uart0.send(b"rebooted\r")
-    unit.uart0.expect(MENU)
-    unit.uart0.send(b"w\r")
-    unit.uart0.expect(rb"Changes commited\.")
+    commit_machine_name(unit.uart0, b"rebooted")
 
     out = unit.sh("printf 'set\\n%s.2.1\\ninteger 1234\\n' | /usr/sbin/setup -S" % PREFIX)
     assert out.splitlines() == ["success"]

@@ -62,16 +62,21 @@ def test_version_report(unit):
     assert lines[-2:] == ["oem_version=3", "oem_brand=Simulated"]
 
 
+def commit_machine_name(uart, name):
+    """Enter at port 0's prompt, then M with name and W on the console."""
+    uart.expect(PROMPT)
+    uart.send(b"\r")
+    uart.expect(MENU)
+    uart.send(b"m\r")
+    uart.expect(rb"Machine name \[[^\]]*\]: ")
+    uart.send(name + b"\r")
+    uart.expect(MENU)
+    uart.send(b"w\r")
+    uart.expect(rb"Changes commited\.")
+
+
 def test_console_commit_then_x_puts_the_settings_in_place(unit):
-    unit.uart0.expect(PROMPT)
-    unit.uart0.send(b"\r")
-    unit.uart0.expect(MENU)
-    unit.uart0.send(b"m\r")
-    unit.uart0.expect(rb"Machine name \[[^\]]*\]: ")
-    unit.uart0.send(b"ppcunit\r")
-    unit.uart0.expect(MENU)
-    unit.uart0.send(b"w\r")
-    unit.uart0.expect(rb"Changes commited\.")
+    commit_machine_name(unit.uart0, b"ppcunit")
     unit.uart0.expect(rb"Press Enter to continue\.\.\.")
     unit.uart0.send(b"\r")
     unit.uart0.expect(rb"Machine name: ppcunit\r\n")
