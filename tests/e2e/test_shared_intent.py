@@ -11,6 +11,7 @@ import subprocess
 from console_dialogue import PAUSE, addr, console_on
 from serial_line import modem, wait_log
 from snmp_agent import P, Agent, answer
+from unit import program_pid
 from test_shared_store import fill
 
 IMAGE = "/var/lib/unit/eeprom.img"
@@ -204,24 +205,10 @@ def test_a_new_image_is_readable_by_its_owner_only(unit):
     assert stat.S_IMODE(unit.eeprom.stat().st_mode) == 0o600
 
 
-def open_files(root_pid, name):
-    """Descriptor number -> what it names, of the process called name that
-    descends from root_pid (the unit's sandbox)."""
-    tree = {}
-    for d in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            s = open("/proc/%s/stat" % d).read()
-        except OSError:
-            continue
-        tree[int(d)] = (int(s[s.rindex(")") + 2:].split()[1]), s[s.index("(") + 1:s.rindex(")")])
-
-    def descends(pid):
-        while pid in tree and pid != root_pid:
-            pid = tree[pid][0]
-        return pid == root_pid
-
-    [pid] = [p for p, (_, comm) in tree.items() if comm == name and descends(p)]
-    fds = "/proc/%d/fd" % pid
+def open_files(outer, name):
+    """Descriptor number -> what it names, of the program name below the
+    process outer (the unit's sandbox)."""
+    fds = "/proc/%d/fd" % program_pid(outer, name)
     return {int(n): os.readlink(os.path.join(fds, n)) for n in os.listdir(fds)}
 
 
